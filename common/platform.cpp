@@ -1,0 +1,95 @@
+#include "platform.h"
+
+#include <string.h>
+
+namespace {
+
+const DWORD OSVERSIONINFOA_SIZE = 148;
+const char WOW64_SYSTEM_NAME[] = "syswow64";
+const size_t SYSTEM_NAME_LENGTH = sizeof(WOW64_SYSTEM_NAME) - 1;
+
+typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
+
+PlatformClass ClassifyWin9x(DWORD minor)
+{
+    switch (minor) {
+    case 0: return PLATFORM_WIN95;
+    case 10: return PLATFORM_WIN98;
+    case 90: return PLATFORM_WINME;
+    default: return PLATFORM_OTHER;
+    }
+}
+
+PlatformClass ClassifyNt(DWORD major, DWORD minor)
+{
+    switch (major) {
+    case 3: return PLATFORM_NT3;
+    case 4: return PLATFORM_NT4;
+    case 6: return PLATFORM_VISTA;
+    case 5:
+        switch (minor) {
+        case 0: return PLATFORM_WIN2000;
+        case 1: return PLATFORM_WINXP;
+        case 2: return PLATFORM_WIN2003;
+        default: return PLATFORM_OTHER;
+        }
+    default: return PLATFORM_OTHER;
+    }
+}
+
+} // namespace
+
+PlatformClass ClassifyPlatform(BOOL queryOk, const OSVERSIONINFOA *version)
+{
+    if (!queryOk)
+        return PLATFORM_OTHER;
+    switch (version->dwPlatformId) {
+    case VER_PLATFORM_WIN32_WINDOWS: return ClassifyWin9x(version->dwMinorVersion);
+    case VER_PLATFORM_WIN32_NT: return ClassifyNt(version->dwMajorVersion, version->dwMinorVersion);
+    default: return PLATFORM_OTHER;
+    }
+}
+
+PlatformClass GetPlatformClass(void)
+{
+    OSVERSIONINFOA version;
+
+    memset(&version, 0, sizeof(version));
+    version.dwOSVersionInfoSize = OSVERSIONINFOA_SIZE;
+    return ClassifyPlatform(GetVersionExA(&version), &version);
+}
+
+bool IsWin9xClass(PlatformClass platform)
+{
+    return platform == PLATFORM_WIN98 || platform == PLATFORM_WINME;
+}
+
+bool IsRunningUnderWow64(void)
+{
+    BOOL wow64 = FALSE;
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    IsWow64ProcessFn isWow64Process = NULL;
+
+    if (kernel)
+        isWow64Process = (IsWow64ProcessFn)(void *)GetProcAddress(kernel, "IsWow64Process");
+    if (!isWow64Process || !isWow64Process(GetCurrentProcess(), &wow64))
+        return false;
+    return wow64 != FALSE;
+}
+
+bool GetInstallSystemDir(char *systemDir, bool wow64)
+{
+    UINT length;
+
+    memset(systemDir, 0, MAX_PATH);
+    length = GetSystemDirectoryA(systemDir, MAX_PATH);
+    // A result of MAX_PATH or more is the size a longer path would need.
+    if (length == 0 || length >= MAX_PATH) {
+        systemDir[0] = '\0';
+        return false;
+    }
+    // A path shorter than "syswow64" cannot end in "system32": leave it be.
+    if (wow64 && length >= SYSTEM_NAME_LENGTH)
+        memcpy(systemDir + length - SYSTEM_NAME_LENGTH, WOW64_SYSTEM_NAME, SYSTEM_NAME_LENGTH);
+    return true;
+}

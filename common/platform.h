@@ -1,0 +1,35 @@
+// Which Windows the process runs on, and where its system files live.
+#pragma once
+
+#include <windows.h>
+
+typedef int PlatformClass;
+
+const PlatformClass PLATFORM_OTHER = 0;
+const PlatformClass PLATFORM_NT3 = 1;
+const PlatformClass PLATFORM_WIN95 = 2;
+const PlatformClass PLATFORM_WIN98 = 3;
+const PlatformClass PLATFORM_WINME = 4;
+const PlatformClass PLATFORM_NT4 = 5;
+const PlatformClass PLATFORM_WIN2000 = 6;
+const PlatformClass PLATFORM_WINXP = 7;
+const PlatformClass PLATFORM_WIN2003 = 8;
+const PlatformClass PLATFORM_VISTA = 9;
+
+// Classifies what the version query reported; queryOk is its result.
+PlatformClass ClassifyPlatform(BOOL queryOk, const OSVERSIONINFOA *version);
+
+// Asks GetVersionExA and classifies the answer.
+PlatformClass GetPlatformClass(void);
+
+// The Windows 98/Me branch of install and uninstall.
+bool IsWin9xClass(PlatformClass platform);
+
+// True when this 32-bit process runs on 64-bit Windows.
+bool IsRunningUnderWow64(void);
+
+// Fills systemDir (MAX_PATH characters, zero-filled here) with the system
+// directory this process installs into: under WOW64 the "system32" of
+// GetSystemDirectoryA becomes "syswow64". Returns false when the system
+// directory cannot be read.
+bool GetInstallSystemDir(char *systemDir, bool wow64);

@@ -1,0 +1,8 @@
+// The installer's install mode.
+#pragma once
+
+#include <windows.h>
+
+// Writes, activates and registers the branch's payload for this Windows.
+// Returns 0 when the procedure ran, -1 when the system directory is unknown.
+int RunInstall(HINSTANCE instance);

@@ -1,0 +1,144 @@
+#include "wine_test.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+std::string BinDir()
+{
+    const char *value = getenv("KEYSETUP_BIN_DIR");
+    std::string dir = value ? value : ".";
+
+    for (size_t i = 0; i < dir.size(); ++i)
+        if (dir[i] == '/')
+            dir[i] = '\\';
+    return dir;
+}
+
+std::string BinPath(const char *name)
+{
+    return BinDir() + "\\" + name;
+}
+
+DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    DWORD exitCode = ~0u;
+    std::string line = commandLine;
+
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    ZeroMemory(&process, sizeof(process));
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return ~0u;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, ~0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+std::string MakeScratchDir(const char *tag)
+{
+    char temp[MAX_PATH] = {0};
+    std::ostringstream name;
+
+    GetTempPathA(MAX_PATH, temp);
+    name << temp << "kstest_" << tag << "_" << GetCurrentProcessId();
+    RemoveTree(name.str());
+    CreateDirectoryA(name.str().c_str(), NULL);
+    return name.str();
+}
+
+void RemoveTree(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            std::string child = path + "\\" + name;
+            if (name == "." || name == "..")
+                continue;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(path.c_str());
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool WriteBytes(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    return out.good();
+}
+
+std::string ReadBytes(const std::string &path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string CopyProgram(const char *name, const std::string &directory, const std::string &newName)
+{
+    std::string target = directory + "\\" + newName;
+    CopyFileA(BinPath(name).c_str(), target.c_str(), FALSE);
+    return target;
+}
+
+void SetEmulatedVersion(const std::string &exeName, const char *version)
+{
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
+    HKEY handle = NULL;
+
+    if (!version || !*version) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(handle, "Version", 0, REG_SZ, (const BYTE *)version, (DWORD)strlen(version) + 1);
+    RegCloseKey(handle);
+}
+
+std::string SystemDir()
+{
+    char dir[MAX_PATH] = {0};
+    GetSystemDirectoryA(dir, MAX_PATH);
+    return dir;
+}
+
+std::string WindowsDir()
+{
+    char dir[MAX_PATH] = {0};
+    GetWindowsDirectoryA(dir, MAX_PATH);
+    return dir;
+}
+
+bool RegKeyExists(HKEY root, const char *path, REGSAM view)
+{
+    HKEY key = NULL;
+    LONG status = RegOpenKeyExA(root, path, 0, KEY_READ | view, &key);
+
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}

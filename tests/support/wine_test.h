@@ -1,0 +1,34 @@
+// Helpers for tests that run under Wine: the built programs, files,
+// the registry and Wine's per-program version emulation.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Directory of the built programs (KEYSETUP_BIN_DIR), as a Windows path.
+std::string BinDir();
+std::string BinPath(const char *name);
+
+// Starts commandLine and waits; returns its exit code, or ~0u when it could
+// not be started or did not end within timeoutMs (it is then killed).
+DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs = 60000);
+
+// A fresh, empty directory under the temporary directory, named by tag.
+std::string MakeScratchDir(const char *tag);
+// Removes a directory tree; read-only files too.
+void RemoveTree(const std::string &path);
+
+bool FileExists(const std::string &path);
+bool WriteBytes(const std::string &path, const std::string &bytes);
+std::string ReadBytes(const std::string &path);
+// Copies a built program under another name into directory; returns the path.
+std::string CopyProgram(const char *name, const std::string &directory, const std::string &newName);
+
+// Wine's version emulation for one executable name ("win98", "winxp", ...);
+// an empty version removes the setting.
+void SetEmulatedVersion(const std::string &exeName, const char *version);
+
+std::string SystemDir();        // GetSystemDirectoryA
+std::string WindowsDir();       // GetWindowsDirectoryA
+bool RegKeyExists(HKEY root, const char *path, REGSAM view = 0);
