@@ -93,3 +93,17 @@ bool GetInstallSystemDir(char *systemDir, bool wow64)
         memcpy(systemDir + length - SYSTEM_NAME_LENGTH, WOW64_SYSTEM_NAME, SYSTEM_NAME_LENGTH);
     return true;
 }
+
+bool BuildSystemPath(char *path, const char *directory, const char *name)
+{
+    size_t directoryLength = strlen(directory);
+    size_t nameLength = strlen(name);
+
+    memset(path, 0, MAX_PATH);
+    // An empty directory would turn name into a path at the drive's root.
+    if (directoryLength == 0 || directoryLength + nameLength >= MAX_PATH)
+        return false;
+    memcpy(path, directory, directoryLength);
+    memcpy(path + directoryLength, name, nameLength);
+    return true;
+}

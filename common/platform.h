@@ -33,3 +33,8 @@ bool IsRunningUnderWow64(void);
 // GetSystemDirectoryA becomes "syswow64". Returns false when the system
 // directory cannot be read.
 bool GetInstallSystemDir(char *systemDir, bool wow64);
+
+// Joins directory and name (name begins with a backslash) into path
+// (MAX_PATH characters). Returns false, leaving path empty, when the
+// result would not fit or directory is empty.
+bool BuildSystemPath(char *path, const char *directory, const char *name);

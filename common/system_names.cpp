@@ -1,0 +1,7 @@
+#include "system_names.h"
+
+const char DEVICE_HARDWARE_ID[] = "USB\\VID_FE17&PID_0101";
+const char UNINSTALL_KEY_PATH[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORevizeRidarorar";
+const char UNINSTALL_DISPLAY_NAME[] = "VORevizeRidarorar";
+const char UNINSTALLER_FILE_NAME[] = "\\QV_DRVUNI.exe";
+const char UNINSTALLER_MANIFEST_NAME[] = "\\QV_DRVUNI.exe.manifest";

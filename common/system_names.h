@@ -1,0 +1,14 @@
+// Names that the installer and the uninstaller share.
+#pragma once
+
+// The one hardware ID the system installs for and removes; compared
+// without regard to case.
+extern const char DEVICE_HARDWARE_ID[];
+
+// Add/Remove Programs entry under HKEY_LOCAL_MACHINE.
+extern const char UNINSTALL_KEY_PATH[];
+extern const char UNINSTALL_DISPLAY_NAME[];
+
+// File names appended to the system directory, backslash included.
+extern const char UNINSTALLER_FILE_NAME[];
+extern const char UNINSTALLER_MANIFEST_NAME[];

@@ -1,0 +1,4 @@
+#include "registration.h"
+
+// Not written yet.
+int RegisterUninstallEntry(const char *) { return 0; }

@@ -1,0 +1,1 @@
+# uninstall_lib tests
