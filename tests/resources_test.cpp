@@ -55,4 +55,16 @@ TEST(Resources, KeysetupIconAndVersion)
     ExpectVersion("keysetup.exe", 3, 0, 2, 44);
 }
 
+TEST(Resources, UninstallerIconVersionAndNoEmbeddedManifest)
+{
+    ExpectOneIcon32x32x256("QV_DRVUNI.exe", 118);
+    ExpectVersion("QV_DRVUNI.exe", 2, 0, 1, 15);
+
+    // The manifest file beside the deployed program is what Windows applies.
+    HMODULE module = LoadLibraryExA(BinPath("QV_DRVUNI.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    EXPECT_TRUE(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == NULL);
+    FreeLibrary(module);
+}
+
 } // namespace
