@@ -1,4 +1,123 @@
 #include "device_removal.h"
 
-// Not written yet.
-int RemoveDevicesByHardwareId(const char *) { return -1; }
+#include <string.h>
+
+namespace {
+
+// Zero bytes kept beyond the reported size, so that a list lacking its
+// terminators still ends inside the block.
+const DWORD PROPERTY_GUARD_BYTES = 2;
+
+size_t BoundedEntryLength(const char *entry, DWORD room)
+{
+    const void *end = memchr(entry, '\0', room);
+
+    return end ? (size_t)((const char *)end - entry) : room;
+}
+
+// The user locale's case-insensitive comparison, as lstrcmpiA makes it, but
+// over a counted entry so that an unterminated last entry is never overrun.
+bool EntryEquals(const char *entry, size_t length, const char *hardwareId)
+{
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, hardwareId, -1, entry, (int)length) == CSTR_EQUAL;
+}
+
+void RemoveIfListed(HDEVINFO devices, SP_DEVINFO_DATA *device, const char *list, DWORD size, const char *hardwareId)
+{
+    // One removal per device, however often its list names the ID.
+    if (HardwareIdListContains(list, size, hardwareId))
+        SetupDiCallClassInstaller(DIF_REMOVE, devices, device);
+}
+
+// 0 when the device was dealt with (removed, kept or without hardware IDs),
+// -1 when its hardware IDs cannot be read.
+int RemoveDeviceIfListed(HDEVINFO devices, SP_DEVINFO_DATA *device, const char *hardwareId)
+{
+    char *list = NULL;
+    DWORD size = 0;
+    int read = ReadHardwareIdList(devices, device, SetupDiGetDeviceRegistryPropertyA, &list, &size);
+
+    if (read == 1)
+        RemoveIfListed(devices, device, list, size, hardwareId);
+    if (list)
+        LocalFree(list);
+    return read < 0 ? -1 : 0;
+}
+
+} // namespace
+
+bool HardwareIdListContains(const char *list, DWORD size, const char *hardwareId)
+{
+    DWORD position = 0;
+
+    while (position < size && list[position] != '\0') {
+        size_t length = BoundedEntryLength(list + position, size - position);
+        if (EntryEquals(list + position, length, hardwareId))
+            return true;
+        position += (DWORD)length + 1;
+    }
+    return false;
+}
+
+int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DevicePropertyReader readProperty,
+                       char **list, DWORD *size)
+{
+    char *buffer = NULL;
+    DWORD bufferSize = 0;
+    DWORD requiredSize = 0;
+    DWORD dataType = 0;
+    DWORD error;
+    int result = -1;
+
+    *list = NULL;
+    *size = 0;
+    for (;;) {
+        if (readProperty(devices, device, SPDRP_HARDWAREID, &dataType, (PBYTE)buffer, bufferSize, &requiredSize)) {
+            result = 1;
+            break;
+        }
+        error = GetLastError();
+        if (error == ERROR_INVALID_DATA) {
+            result = 0;
+            break;
+        }
+        // A second "too small" that asks for no more than was given would
+        // repeat for ever.
+        if (error != ERROR_INSUFFICIENT_BUFFER || (buffer && requiredSize <= bufferSize))
+            break;
+        if (buffer)
+            LocalFree(buffer);
+        bufferSize = requiredSize;
+        buffer = (char *)LocalAlloc(LMEM_ZEROINIT, bufferSize + PROPERTY_GUARD_BYTES);
+        if (!buffer)
+            break;
+    }
+    if (result == 1) {
+        *list = buffer;
+        // A size beyond the block handed over is not believed.
+        *size = requiredSize < bufferSize ? requiredSize : bufferSize;
+    } else if (buffer) {
+        LocalFree(buffer);
+    }
+    return result;
+}
+
+int RemoveDevicesByHardwareId(const char *hardwareId)
+{
+    HDEVINFO devices = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA device;
+    DWORD index;
+    int result = 0;
+
+    if (devices == INVALID_HANDLE_VALUE)
+        return -1;
+    memset(&device, 0, sizeof(device));
+    device.cbSize = sizeof(device);
+    // A removed device leaves its place in the set; the index moves on.
+    for (index = 0; result == 0 && SetupDiEnumDeviceInfo(devices, index, &device); ++index)
+        result = RemoveDeviceIfListed(devices, &device, hardwareId);
+    SetupDiDestroyDeviceInfoList(devices);
+    if (result == 0)
+        SetLastError(ERROR_SUCCESS);
+    return result;
+}

@@ -1,8 +1,28 @@
 // Removes device instances by hardware ID.
 #pragma once
 
+#include <windows.h>
+#include <setupapi.h>
+
 // Removes every device instance, present or not, whose hardware-ID list
 // holds hardwareId (any letter case). Returns 0 when the whole device set
 // was walked (last error then 0), -1 when the set cannot be created or a
 // device's hardware IDs cannot be read.
 int RemoveDevicesByHardwareId(const char *hardwareId);
+
+// Does the REG_MULTI_SZ list of size bytes hold hardwareId (any letter
+// case)? Reads no byte at or beyond list + size, even when the list lacks
+// its terminators.
+bool HardwareIdListContains(const char *list, DWORD size, const char *hardwareId);
+
+// The shape of SetupDiGetDeviceRegistryPropertyA, which the removal passes.
+typedef BOOL(WINAPI *DevicePropertyReader)(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE, DWORD, PDWORD);
+
+// Reads a device's hardware-ID list with readProperty into a zero-filled
+// LocalAlloc block with two zero bytes beyond the reported size, which the
+// caller releases with LocalFree. Returns 1 with *list and *size (the bytes
+// the system reported) set, 0 when the device has no hardware IDs, -1 when
+// they cannot be read. *list is NULL unless the result is 1 and the
+// property holds data.
+int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DevicePropertyReader readProperty,
+                       char **list, DWORD *size);

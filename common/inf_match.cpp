@@ -1,4 +1,109 @@
 #include "inf_match.h"
 
-// Not written yet.
-int InfDeclaresHardwareId(const char *, const char *) { return 0; }
+#include <windows.h>
+#include <mbstring.h>
+#include <setupapi.h>
+#include <string.h>
+
+namespace {
+
+const DWORD INF_FIELD_CAPACITY = 256;
+const char MANUFACTURER_SECTION[] = "Manufacturer";
+const DWORD MODELS_NAME_FIELD = 1;
+const DWORD FIRST_DECORATION_FIELD = 2;
+const DWORD FIRST_HARDWARE_ID_FIELD = 2;
+const char DECORATION_SEPARATOR[] = ".";
+
+unsigned char *Bytes(char *text) { return (unsigned char *)text; }
+const unsigned char *Bytes(const char *text) { return (const unsigned char *)text; }
+
+// Appends piece to the section name, cutting the name at the buffer's last
+// character; a cut name is still tried, it simply names no section.
+void AppendToSectionName(char *sectionName, const char *piece)
+{
+    size_t length = strlen(sectionName);
+
+    _mbsnbcat(Bytes(sectionName), Bytes(piece), INF_FIELD_CAPACITY - 1 - length);
+    sectionName[INF_FIELD_CAPACITY - 1] = '\0';
+}
+
+// The model line text is read first only to reject lines that do not fit
+// in a field buffer; field 2 then overwrites it.
+bool ReadFirstHardwareId(HINF inf, INFCONTEXT *line, char *field)
+{
+    DWORD required = 0;
+
+    if (!SetupGetLineTextA(line, inf, NULL, NULL, field, INF_FIELD_CAPACITY, &required))
+        return false;
+    return SetupGetStringFieldA(line, FIRST_HARDWARE_ID_FIELD, field, INF_FIELD_CAPACITY, &required) != FALSE;
+}
+
+// Walks one models section; the first line that cannot be read ends it.
+bool SectionDeclaresHardwareId(HINF inf, const char *sectionName, const char *hardwareId)
+{
+    INFCONTEXT line;
+    char field[INF_FIELD_CAPACITY];
+    BOOL found;
+
+    memset(field, 0, sizeof(field));
+    for (found = SetupFindFirstLineA(inf, sectionName, NULL, &line); found;
+         found = SetupFindNextLine(&line, &line)) {
+        if (!ReadFirstHardwareId(inf, &line, field))
+            return false;
+        if (_mbsicmp(Bytes(field), Bytes(hardwareId)) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Tries the undecorated models section, then one per decoration of the
+// manufacturer line, whatever Windows this runs on.
+bool ModelsDeclareHardwareId(HINF inf, INFCONTEXT *manufacturer, const char *modelsName, const char *hardwareId)
+{
+    char sectionName[INF_FIELD_CAPACITY];
+    char decoration[INF_FIELD_CAPACITY];
+    DWORD field = FIRST_DECORATION_FIELD;
+    DWORD required = 0;
+
+    memset(sectionName, 0, sizeof(sectionName));
+    memset(decoration, 0, sizeof(decoration));
+    _mbsnbcpy(Bytes(sectionName), Bytes(modelsName), INF_FIELD_CAPACITY);
+    while (!SectionDeclaresHardwareId(inf, sectionName, hardwareId)) {
+        if (!SetupGetStringFieldA(manufacturer, field, decoration, INF_FIELD_CAPACITY, &required))
+            return false;
+        ++field;
+        _mbsnbcpy(Bytes(sectionName), Bytes(modelsName), INF_FIELD_CAPACITY);
+        AppendToSectionName(sectionName, DECORATION_SEPARATOR);
+        AppendToSectionName(sectionName, decoration);
+    }
+    return true;
+}
+
+bool FirstManufacturerDeclares(HINF inf, const char *hardwareId)
+{
+    INFCONTEXT manufacturer;
+    char modelsName[INF_FIELD_CAPACITY];
+    DWORD required = 0;
+
+    memset(modelsName, 0, sizeof(modelsName));
+    if (!SetupFindFirstLineA(inf, MANUFACTURER_SECTION, NULL, &manufacturer))
+        return false;
+    if (!SetupGetStringFieldA(&manufacturer, MODELS_NAME_FIELD, modelsName, INF_FIELD_CAPACITY, &required))
+        return false;
+    return ModelsDeclareHardwareId(inf, &manufacturer, modelsName, hardwareId);
+}
+
+} // namespace
+
+int InfDeclaresHardwareId(const char *infPath, const char *hardwareId)
+{
+    int result = 0;
+    HINF inf = SetupOpenInfFileA(infPath, NULL, INF_STYLE_WIN4, NULL);
+
+    if (inf == INVALID_HANDLE_VALUE || inf == NULL)
+        return 0;
+    if (FirstManufacturerDeclares(inf, hardwareId))
+        result = 1;
+    SetupCloseInfFile(inf);
+    return result;
+}

@@ -1,4 +1,87 @@
 #include "inf_purge.h"
 
-// Not written yet.
-int PurgeOemInfs(const char *) { return -1; }
+#include <windows.h>
+#include <io.h>
+#include <mbstring.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "bounded_string.h"
+#include "inf_match.h"
+
+namespace {
+
+const size_t INF_PATH_CAPACITY = 256;
+const char WINDOWS_DIR_VARIABLE[] = "windir";
+const char INF_DIR_SUFFIX[] = "\\inf\\";
+const char OEM_INF_PATTERN_SUFFIX[] = "\\inf\\oem*.inf";
+const char TWIN_EXTENSION[] = "pnf";
+const size_t EXTENSION_LENGTH = sizeof(TWIN_EXTENSION) - 1;
+
+// infDir gets %windir%\inf\ and pattern %windir%\inf\oem*.inf; false when
+// windir is unset or either does not fit.
+bool BuildSearchPaths(char *infDir, char *pattern)
+{
+    const char *windowsDir = getenv(WINDOWS_DIR_VARIABLE);
+
+    if (!windowsDir)
+        return false;
+    if (BoundedFailed(BoundedCopy(infDir, INF_PATH_CAPACITY, windowsDir)) ||
+        BoundedFailed(BoundedAppend(infDir, INF_PATH_CAPACITY, INF_DIR_SUFFIX)))
+        return false;
+    if (BoundedFailed(BoundedCopy(pattern, INF_PATH_CAPACITY, windowsDir)) ||
+        BoundedFailed(BoundedAppend(pattern, INF_PATH_CAPACITY, OEM_INF_PATTERN_SUFFIX)))
+        return false;
+    return true;
+}
+
+// Read-only copies are deleted too; a missing file is no failure.
+void DeleteEvenIfReadOnly(const char *path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    _unlink(path);
+}
+
+// The twin goes even when the INF itself could not be deleted.
+void PurgeIfDeclared(const char *infDir, const char *fileName, const char *hardwareId)
+{
+    char path[INF_PATH_CAPACITY];
+
+    memset(path, 0, sizeof(path));
+    _mbsnbcpy((unsigned char *)path, (const unsigned char *)infDir, INF_PATH_CAPACITY);
+    if (BoundedFailed(BoundedAppend(path, INF_PATH_CAPACITY, fileName)))
+        return;
+    if (InfDeclaresHardwareId(path, hardwareId) != 1)
+        return;
+    DeleteEvenIfReadOnly(path);
+    memcpy(path + strlen(path) - EXTENSION_LENGTH, TWIN_EXTENSION, EXTENSION_LENGTH);
+    DeleteEvenIfReadOnly(path);
+}
+
+} // namespace
+
+int PurgeOemInfs(const char *hardwareId)
+{
+    char infDir[INF_PATH_CAPACITY];
+    char pattern[INF_PATH_CAPACITY];
+    WIN32_FIND_DATAA found;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    int result = -1;
+
+    memset(infDir, 0, sizeof(infDir));
+    memset(pattern, 0, sizeof(pattern));
+    memset(&found, 0, sizeof(found));
+    if (!BuildSearchPaths(infDir, pattern))
+        return -1;
+    search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return -1;
+    do {
+        PurgeIfDeclared(infDir, found.cFileName, hardwareId);
+    } while (FindNextFileA(search, &found));
+    // Read before FindClose, which may set its own error.
+    if (GetLastError() == ERROR_NO_MORE_FILES)
+        result = 0;
+    FindClose(search);
+    return result;
+}

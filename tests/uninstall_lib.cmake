@@ -1,1 +1,11 @@
-# uninstall_lib tests
+# uninstall_lib tests: INF matcher, stale INF purge and device removal.
+add_test_program(uninstall_lib_tests
+    SOURCES inf_match_test.cpp inf_purge_test.cpp device_removal_test.cpp
+    LIBS drvcommon)
+
+add_wine_test(inf_match PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfMatch*")
+add_wine_test(inf_purge PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfPurge*")
+add_wine_test(hardware_id_list PROGRAM uninstall_lib_tests PREFIX win32 FILTER "HardwareIdList.*")
+# The removal takes every device with the real hardware ID in the prefix.
+add_wine_test(device_removal PROGRAM uninstall_lib_tests PREFIX win32 FILTER "DeviceRemoval.*"
+    LOCKS devices)
