@@ -17,6 +17,6 @@ int InstallDriverPackage(const char *hardwareId, const char *infPath, BOOL *rebo
 // device's Enum key so that Windows rebuilds them. Always 0.
 int ResetWin9xDriverDatabase(const char *hardwareId);
 
-// Starts the 64-bit install program with "-install" and does not wait.
-// Always 0.
+// Starts the 64-bit install program with "-install" and does not wait;
+// shows nothing when it cannot be started. Always 0.
 int Launch64BitInstaller(const char *programPath);

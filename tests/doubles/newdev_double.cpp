@@ -1,0 +1,88 @@
+// Test double of newdev.dll. UpdateDriverForPlugAndPlayDevicesA answers as
+// the environment variable NEWDEV_DOUBLE_RESULT says ("ok" or unset: TRUE;
+// "nodev": FALSE with ERROR_NO_SUCH_DEVINST; a number: FALSE with that
+// error) and appends one line per call to the file NEWDEV_DOUBLE_LOG names.
+// The environment is read at each call, so child processes inherit it.
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const DWORD NO_SUCH_DEVINST = 0xE000020B;
+const DWORD VALUE_CAPACITY = 1024;
+const size_t LINE_CAPACITY = 4096;
+
+HMODULE thisModule = NULL;
+
+// Empty when the variable is unset or too long.
+void ReadEnvironment(const char *name, char *value)
+{
+    DWORD length;
+
+    memset(value, 0, VALUE_CAPACITY);
+    length = GetEnvironmentVariableA(name, value, VALUE_CAPACITY);
+    if (length >= VALUE_CAPACITY)
+        value[0] = '\0';
+}
+
+void AppendLine(const char *logPath, const char *line)
+{
+    HANDLE log = CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+
+    if (log == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(log, line, (DWORD)strlen(line), &written, NULL);
+    CloseHandle(log);
+}
+
+// key=value fields separated by tabs; see tests/support/newdev_double.h.
+void LogCall(const char *hardwareId, const char *infPath, DWORD flags, const BOOL *rebootRequired)
+{
+    char logPath[VALUE_CAPACITY];
+    char modulePath[MAX_PATH];
+    char line[LINE_CAPACITY];
+
+    ReadEnvironment("NEWDEV_DOUBLE_LOG", logPath);
+    if (!logPath[0])
+        return;
+    memset(modulePath, 0, sizeof(modulePath));
+    GetModuleFileNameA(thisModule, modulePath, MAX_PATH);
+    memset(line, 0, sizeof(line));
+    _snprintf(line, LINE_CAPACITY - 1,
+              "hwid=%s\tinf=%s\tflags=%lu\treboot=%d\tbits=%d\tpid=%lu\tmodule=%s\tcmdline=%s\r\n",
+              hardwareId ? hardwareId : "(null)", infPath ? infPath : "(null)", (unsigned long)flags,
+              rebootRequired ? 1 : 0, (int)(sizeof(void *) * 8), (unsigned long)GetCurrentProcessId(),
+              modulePath, GetCommandLineA());
+    AppendLine(logPath, line);
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        thisModule = instance;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath, DWORD flags,
+                                                         PBOOL rebootRequired)
+{
+    char result[VALUE_CAPACITY];
+
+    LogCall(hardwareId, infPath, flags, rebootRequired);
+    ReadEnvironment("NEWDEV_DOUBLE_RESULT", result);
+    if (!result[0] || strcmp(result, "ok") == 0) {
+        if (rebootRequired)
+            *rebootRequired = FALSE;
+        SetLastError(ERROR_SUCCESS);
+        return TRUE;
+    }
+    SetLastError(strcmp(result, "nodev") == 0 ? NO_SUCH_DEVINST : (DWORD)strtoul(result, NULL, 0));
+    return FALSE;
+}
