@@ -1,0 +1,346 @@
+// The whole install as keysetup.exe does it on each branch, under Wine's
+// emulation of each Windows, with the newdev.dll double in place; then the
+// registered uninstall command, run as Windows runs it.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "newdev_double.h"
+#include "resource_ids.h"
+#include "system_names.h"
+#include "wine_test.h"
+
+namespace {
+
+const DWORD EXISTING_FILE_PAUSE_MS = 500;
+
+struct Deployed {
+    const char *dir; // "system", "drivers" or "inf"
+    const char *name;
+    const char *type;
+    WORD id;
+};
+
+const Deployed NT32_FILES[] = {
+    {"system", "ZIVIRIZ.inf", "DLL", IDR_NT32_INF},
+    {"system", "ZIVIRIZ.sys", "DLL", IDR_NT32_DRIVER},
+    {"system", "ziviriz.cat", "DLL", IDR_NT32_CATALOG},
+    {"system", "QVUSB.INF", "OLDVID", IDR_OLDGEN_INF},
+    {"system", "QVUSB.SYS", "OLDVID", IDR_OLDGEN_DRIVER},
+};
+const Deployed WIN9X_FILES[] = {
+    {"drivers", "ziviriz.sys", "DEV98", IDR_WIN9X_DRIVER},
+    {"inf", "ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
+    {"system", "newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
+    {"system", "WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
+    {"inf", "QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
+    {"drivers", "QVUSB.SYS", "OLDVID98", IDR_OLDGEN9X_DRIVER},
+};
+const Deployed WOW64_FILES[] = {
+    {"system", "ZIVIRIZ.inf", "DEV64", IDR_X64_INF},
+    {"system", "ZIVIRIZ.sys", "DEV64", IDR_X64_DRIVER},
+    {"system", "ziviriz.cat", "DEV64", IDR_X64_CATALOG},
+    {"system", "DrvInst64.exe", "DEV64", IDR_X64_INSTALLER},
+};
+const Deployed UNINSTALLER_FILES[] = {
+    {"system", "QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
+    {"system", "QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
+};
+
+bool UnderWow64()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 != FALSE;
+}
+
+std::string InstallSystemDir() { return UnderWow64() ? WindowsDir() + "\\syswow64" : SystemDir(); }
+
+std::string DirPath(const char *dir)
+{
+    std::string which = dir;
+    if (which == "drivers")
+        return WindowsDir() + "\\system32\\drivers";
+    if (which == "inf")
+        return WindowsDir() + "\\inf";
+    return InstallSystemDir();
+}
+
+std::string PathOf(const Deployed &file) { return DirPath(file.dir) + "\\" + file.name; }
+
+std::string PayloadBytes(const char *type, WORD id)
+{
+    HMODULE module = LoadLibraryExA(BinPath("keysetup.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    std::string bytes;
+    HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(id), type) : NULL;
+    if (found)
+        bytes.assign((const char *)LockResource(LoadResource(module, found)), SizeofResource(module, found));
+    if (module)
+        FreeLibrary(module);
+    return bytes;
+}
+
+void ExpectDeployed(const Deployed *files, size_t count, int line)
+{
+    SCOPED_TRACE(line);
+    for (size_t i = 0; i < count; ++i) {
+        std::string expected = PayloadBytes(files[i].type, files[i].id);
+        ASSERT_FALSE(expected.empty()) << files[i].type << " " << files[i].id;
+        EXPECT_TRUE(ReadBytes(PathOf(files[i])) == expected) << PathOf(files[i]);
+    }
+}
+
+void DeleteDeployed(const Deployed *files, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        SetFileAttributesA(PathOf(files[i]).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(PathOf(files[i]).c_str());
+    }
+}
+
+std::string RegValue(const char *name)
+{
+    char data[600] = {0};
+    DWORD size = sizeof(data) - 1;
+    HKEY key = NULL;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
+    RegCloseKey(key);
+    return data;
+}
+
+// A system file that a branch overwrites, kept aside and put back.
+struct KeptFile {
+    std::string path, kept;
+};
+
+KeptFile KeepAside(const std::string &path)
+{
+    KeptFile k = {path, path + ".kstest-install"};
+    if (!FileExists(k.kept))
+        CopyFileA(path.c_str(), k.kept.c_str(), TRUE);
+    return k;
+}
+
+void PutBack(const KeptFile &k)
+{
+    if (FileExists(k.kept)) {
+        CopyFileA(k.kept.c_str(), k.path.c_str(), FALSE);
+        DeleteFileA(k.kept.c_str());
+    }
+}
+
+// keysetup under another name, so that Wine emulates the given Windows.
+struct Installer {
+    std::string dir, name, path;
+};
+
+Installer MakeInstaller(const char *version)
+{
+    Installer i;
+    i.dir = MakeScratchDir("install");
+    i.name = std::string("ks_") + version + ".exe";
+    i.path = CopyProgram("keysetup.exe", i.dir, i.name);
+    SetEmulatedVersion(i.name, version);
+    return i;
+}
+
+void DropInstaller(const Installer &i)
+{
+    SetEmulatedVersion(i.name, "");
+    RemoveTree(i.dir);
+}
+
+// Runs the registered "UninstallString" as Windows does.
+DWORD RunRegisteredUninstall()
+{
+    std::string command = RegValue("UninstallString");
+    if (command.empty())
+        return ~0u;
+    return RunProgram(command);
+}
+
+class InstallTest : public ::testing::Test {
+protected:
+    std::string log;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(NativeNewdevOverrideSet());
+        log = MakeScratchDir("installlog") + "\\newdev.log";
+        SetNewdevDoubleLog(log);
+        SetNewdevDoubleResult("ok");
+        ASSERT_TRUE(InstallNewdevDouble(NEWDEV_32));
+        Clean();
+    }
+
+    void TearDown() override
+    {
+        Clean();
+        RestoreSystemNewdev(NEWDEV_32);
+        ClearNewdevDoubleEnvironment();
+    }
+
+    void Clean()
+    {
+        DeleteDeployed(NT32_FILES, 5);
+        DeleteDeployed(WOW64_FILES, 4);
+        DeleteDeployed(UNINSTALLER_FILES, 2);
+        DeleteDeployed(WIN9X_FILES, 2);
+        DeleteDeployed(WIN9X_FILES + 4, 2);
+        DeleteDeployed(WIN9X_FILES + 1, 1);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+    }
+};
+
+void ExpectRegistered(int line)
+{
+    SCOPED_TRACE(line);
+    std::string uninstaller = InstallSystemDir() + UNINSTALLER_FILE_NAME;
+    EXPECT_EQ(uninstaller, RegValue("DisplayIcon"));
+    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), RegValue("DisplayName"));
+    EXPECT_EQ(uninstaller + " -u", RegValue("UninstallString"));
+}
+
+// The registered command removes the manifest and the entry and leaves the
+// uninstaller and the driver files.
+void ExpectUninstallLeavesFiles(const Deployed *files, size_t count, int line)
+{
+    SCOPED_TRACE(line);
+    EXPECT_EQ(0u, RunRegisteredUninstall());
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+    EXPECT_FALSE(FileExists(PathOf(UNINSTALLER_FILES[1])));
+    EXPECT_TRUE(FileExists(PathOf(UNINSTALLER_FILES[0])));
+    for (size_t i = 0; i < count; ++i)
+        EXPECT_TRUE(FileExists(PathOf(files[i]))) << PathOf(files[i]);
+}
+
+TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
+{
+    Installer installer = MakeInstaller("winxp");
+    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+
+    ExpectDeployed(NT32_FILES, 5, __LINE__);
+    ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
+    ExpectRegistered(__LINE__);
+    std::vector<NewdevCall> calls = ReadNewdevCalls(log);
+    ASSERT_EQ(2u, calls.size());
+    EXPECT_EQ(PathOf(NT32_FILES[0]), calls[0].infPath);
+    EXPECT_EQ(PathOf(NT32_FILES[3]), calls[1].infPath);
+    for (size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(std::string(DEVICE_HARDWARE_ID), calls[i].hardwareId);
+        EXPECT_EQ(1ul, calls[i].flags);
+        EXPECT_TRUE(calls[i].rebootFlagPassed);
+        EXPECT_EQ(32, calls[i].bits);
+    }
+    EXPECT_FALSE(FileExists(PathOf(WOW64_FILES[3])));
+
+    ExpectUninstallLeavesFiles(NT32_FILES, 5, __LINE__);
+    DropInstaller(installer);
+}
+
+// A second run rewrites every file, each after the pause for an existing
+// file, and rewrites the entry.
+TEST_F(InstallTest, ReinstallRewritesEveryFileAfterItsPause)
+{
+    Installer installer = MakeInstaller("winxp");
+    ASSERT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    ASSERT_TRUE(WriteBytes(PathOf(NT32_FILES[1]), "damaged"));
+    ASSERT_TRUE(WriteBytes(PathOf(UNINSTALLER_FILES[1]), "x"));
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+
+    DWORD started = GetTickCount();
+    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    DWORD elapsed = GetTickCount() - started;
+    // Seven existing files: the five of the branch and the uninstaller's two.
+    EXPECT_GE(elapsed, 7 * EXISTING_FILE_PAUSE_MS);
+    ExpectDeployed(NT32_FILES, 5, __LINE__);
+    ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
+    ExpectRegistered(__LINE__);
+    EXPECT_EQ(4u, ReadNewdevCalls(log).size());
+    DropInstaller(installer);
+}
+
+// Windows 95 takes the NT branch; without newdev.dll nothing is activated.
+TEST_F(InstallTest, Win95WritesTheNtFilesAndActivatesNothing)
+{
+    std::string storedInf = WindowsDir() + "\\inf\\ZIVIRIZ.inf";
+    ASSERT_FALSE(FileExists(storedInf));
+    ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
+    Installer installer = MakeInstaller("win95");
+    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+
+    ExpectDeployed(NT32_FILES, 5, __LINE__);
+    ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
+    ExpectRegistered(__LINE__);
+    EXPECT_TRUE(ReadNewdevCalls(log).empty());
+    EXPECT_FALSE(FileExists(storedInf));
+    DropInstaller(installer);
+}
+
+TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
+{
+    const char *databaseFiles[] = {"\\inf\\DRVDATA.BIN", "\\inf\\DRVIDX.BIN"};
+    std::string enumKey = std::string("Enum\\") + DEVICE_HARDWARE_ID;
+    KeptFile winscard = KeepAside(SystemDir() + "\\WinSCard.dll");
+    ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
+    for (size_t i = 0; i < 2; ++i) {
+        ASSERT_TRUE(WriteBytes(WindowsDir() + databaseFiles[i], "database"));
+        SetFileAttributesA((WindowsDir() + databaseFiles[i]).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, enumKey.c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
+                                             NULL, &key, NULL));
+    RegCloseKey(key);
+
+    Installer installer = MakeInstaller("win98");
+    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+
+    ExpectDeployed(WIN9X_FILES, 6, __LINE__);
+    ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
+    ExpectRegistered(__LINE__);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_FALSE(FileExists(WindowsDir() + databaseFiles[i])) << databaseFiles[i];
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, enumKey.c_str()));
+    EXPECT_TRUE(ReadNewdevCalls(log).empty());
+    EXPECT_FALSE(FileExists(PathOf(NT32_FILES[2])));
+
+    ExpectUninstallLeavesFiles(WIN9X_FILES, 6, __LINE__);
+    DeleteDeployed(WIN9X_FILES, 6);
+    PutBack(winscard);
+    DropInstaller(installer);
+}
+
+// Under WOW64 the installer writes the 64-bit package into syswow64 and
+// leaves the driver work to DrvInst64.exe, started once with "-install".
+TEST_F(InstallTest, Wow64WritesThe64BitPackageAndStartsItsInstaller)
+{
+    ASSERT_TRUE(UnderWow64());
+    ASSERT_TRUE(InstallNewdevDouble(NEWDEV_64));
+    Installer installer = MakeInstaller("win7");
+    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+
+    ExpectDeployed(WOW64_FILES, 4, __LINE__);
+    ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
+    ExpectRegistered(__LINE__);
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_32KEY));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY));
+    EXPECT_FALSE(FileExists(PathOf(NT32_FILES[3])));
+    EXPECT_FALSE(FileExists(PathOf(NT32_FILES[4])));
+
+    std::vector<NewdevCall> calls = WaitForNewdevCalls(log, 1, 30000);
+    Sleep(1000); // a second start would have logged by now
+    calls = ReadNewdevCalls(log);
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(64, calls[0].bits);
+    EXPECT_EQ(std::string(DEVICE_HARDWARE_ID), calls[0].hardwareId);
+    EXPECT_EQ(0, lstrcmpiA(PathOf(WOW64_FILES[0]).c_str(), calls[0].infPath.c_str())) << calls[0].infPath;
+    EXPECT_NE(std::string::npos, calls[0].commandLine.find("-install")) << calls[0].commandLine;
+
+    ExpectUninstallLeavesFiles(WOW64_FILES, 4, __LINE__);
+    RestoreSystemNewdev(NEWDEV_64);
+    DropInstaller(installer);
+}
+
+} // namespace
