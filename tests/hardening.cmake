@@ -1,0 +1,1 @@
+# Fault matrix, bad input and security tests.

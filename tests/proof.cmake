@@ -1,0 +1,1 @@
+# End-to-end matrix, footprint and reproducibility tests.
