@@ -107,3 +107,17 @@ bool BuildSystemPath(char *path, const char *directory, const char *name)
     memcpy(path + directoryLength, name, nameLength);
     return true;
 }
+
+bool GetWindowsDirInto(char *buffer, UINT capacity)
+{
+    UINT length;
+
+    memset(buffer, 0, capacity);
+    length = GetWindowsDirectoryA(buffer, capacity);
+    // A result of capacity or more is the size a longer path would need.
+    if (length == 0 || length >= capacity) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}

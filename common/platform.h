@@ -34,6 +34,10 @@ bool IsRunningUnderWow64(void);
 // directory cannot be read.
 bool GetInstallSystemDir(char *systemDir, bool wow64);
 
+// Fills buffer (capacity characters, zero-filled here) with the Windows
+// directory; false, leaving it empty, when it cannot be read in full.
+bool GetWindowsDirInto(char *buffer, UINT capacity);
+
 // Joins directory and name (name begins with a backslash) into path
 // (MAX_PATH characters). Returns false, leaving path empty, when the
 // result would not fit or directory is empty.

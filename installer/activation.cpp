@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "bounded_string.h"
+#include "platform.h"
 #include "system_names.h"
 
 namespace {
@@ -76,11 +77,8 @@ bool UpdateOrStoreDriver(UpdateDriverForPlugAndPlayDevicesAProc updateDriver, co
 void DeleteWindowsInfFile(const char *name)
 {
     char path[RESET_PATH_CAPACITY];
-    UINT length;
 
-    memset(path, 0, sizeof(path));
-    length = GetWindowsDirectoryA(path, RESET_PATH_CAPACITY);
-    if (length == 0 || length >= RESET_PATH_CAPACITY)
+    if (!GetWindowsDirInto(path, RESET_PATH_CAPACITY))
         return;
     if (BoundedFailed(BoundedAppend(path, RESET_PATH_CAPACITY, name)))
         return;

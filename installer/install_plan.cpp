@@ -83,11 +83,8 @@ const char *DirOf(const InstallDirs *dirs, TargetDir dir)
 void GetWin9xDirs(InstallDirs *dirs)
 {
     char windowsDir[MAX_PATH];
-    UINT length;
 
-    memset(windowsDir, 0, sizeof(windowsDir));
-    length = GetWindowsDirectoryA(windowsDir, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    if (!GetWindowsDirInto(windowsDir, MAX_PATH))
         return;
     BuildSystemPath(dirs->drivers, windowsDir, WIN9X_DRIVERS_SUBDIR);
     BuildSystemPath(dirs->inf, windowsDir, WIN9X_INF_SUBDIR);
