@@ -3,6 +3,8 @@
 // "nodev": FALSE with ERROR_NO_SUCH_DEVINST; a number: FALSE with that
 // error) and appends one line per call to the file NEWDEV_DOUBLE_LOG names.
 // The environment is read at each call, so child processes inherit it.
+// Each process that loads it, whether it calls it or not, appends one line
+// to the file NEWDEV_DOUBLE_LOAD_LOG names.
 #include <windows.h>
 
 #include <stdio.h>
@@ -61,12 +63,32 @@ void LogCall(const char *hardwareId, const char *infPath, DWORD flags, const BOO
     AppendLine(logPath, line);
 }
 
+// The mark a load leaves, for tests that check which copy was loaded.
+void LogLoad(void)
+{
+    char logPath[VALUE_CAPACITY];
+    char modulePath[MAX_PATH];
+    char line[LINE_CAPACITY];
+
+    ReadEnvironment("NEWDEV_DOUBLE_LOAD_LOG", logPath);
+    if (!logPath[0])
+        return;
+    memset(modulePath, 0, sizeof(modulePath));
+    GetModuleFileNameA(thisModule, modulePath, MAX_PATH);
+    memset(line, 0, sizeof(line));
+    _snprintf(line, LINE_CAPACITY - 1, "loaded\tpid=%lu\tmodule=%s\r\n", (unsigned long)GetCurrentProcessId(),
+              modulePath);
+    AppendLine(logPath, line);
+}
+
 } // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
         thisModule = instance;
+        LogLoad();
+    }
     return TRUE;
 }
 

@@ -7,6 +7,9 @@
 //                         ERROR_NO_SUCH_DEVINST; a number (decimal or 0x
 //                         hex): FALSE with that error.
 //   NEWDEV_DOUBLE_LOG     file to which one line per call is appended.
+//   NEWDEV_DOUBLE_LOAD_LOG  file to which every process that loads the
+//                         double appends "loaded<TAB>pid=N<TAB>module=PATH",
+//                         called or not (see tests/support/dll_marks.h).
 //
 // Wine only loads a native newdev.dll when the override says so:
 // WINEDLLOVERRIDES=newdev=n must be in the Unix environment the test

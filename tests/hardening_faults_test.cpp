@@ -1,0 +1,552 @@
+// Both programs through the failures they must absorb, under Wine: each
+// run ends with exit code 0 and changes nothing but the files, keys and
+// devices its branch is there to change.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "footprint.h"
+#include "inf_files.h"
+#include "installed_state.h"
+#include "newdev_double.h"
+#include "process_env.h"
+#include "resource_ids.h"
+#include "system_names.h"
+#include "test_devices.h"
+#include "wine_test.h"
+
+namespace {
+
+const DWORD OVERWRITE_PAUSE_MS = 500;
+// Last write times are kept at the file system's granularity (a few ms).
+const DWORD PAUSE_SEEN_MS = 480;
+const char UNINSTALL_ROOT[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char CATALOGUE_NAME[] = "ziviriz.cat";
+const char MATCHING_INF[] =
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
+    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
+
+std::string Lower(std::string text)
+{
+    CharLowerBuffA(&text[0], (DWORD)text.size());
+    return text;
+}
+
+std::string FileItem(const std::string &path) { return "file:" + path; }
+
+std::vector<std::string> EntryItems()
+{
+    std::string key = std::string("HKLM\\") + UNINSTALL_KEY_PATH;
+    std::vector<std::string> items;
+    items.push_back("key:" + key);
+    items.push_back("value:" + key + "\\*");
+    return items;
+}
+
+std::string InfDir() { return WindowsDir() + "\\inf"; }
+std::string CatalogueDir()
+{
+    std::string path = StoredCataloguePath(CATALOGUE_NAME);
+    return path.substr(0, path.rfind('\\'));
+}
+
+std::vector<std::string> WatchedDirs()
+{
+    std::vector<std::string> dirs;
+    dirs.push_back(InstallSystemDir());
+    dirs.push_back(SystemDir() + "\\drivers");
+    dirs.push_back(WindowsDir());
+    dirs.push_back(InfDir());
+    dirs.push_back(CatalogueDir());
+    return dirs;
+}
+
+Snapshot Watch(const std::vector<std::string> &extraDirs = std::vector<std::string>())
+{
+    std::vector<std::string> dirs = WatchedDirs();
+    std::vector<std::string> keys(1, UNINSTALL_ROOT);
+    dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
+    keys.push_back("Enum");
+    return TakeSnapshot(dirs, keys, true);
+}
+
+void ExpectWithinFootprint(const Snapshot &before, const Snapshot &after, const std::vector<std::string> &allowed,
+                           int line)
+{
+    SCOPED_TRACE(testing::Message() << "footprint checked at line " << line);
+    std::vector<std::string> outside = OutsideFootprint(Differences(before, after), allowed);
+    for (size_t i = 0; i < outside.size(); ++i)
+        ADD_FAILURE() << "changed outside the footprint: " << outside[i];
+}
+
+// The seven files and the entry of a 32-bit NT install.
+std::vector<std::string> InstallFootprint()
+{
+    std::vector<std::string> allowed = EntryItems();
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
+        allowed.push_back(FileItem(InstalledPath(NT32_INSTALLED_NAMES[i])));
+    return allowed;
+}
+
+// What the INF store may add: the stored copy of content and its twin,
+// and the package's catalogue.
+void AllowStoredCopy(std::vector<std::string> *allowed, const std::string &content)
+{
+    std::string stored = StoredInfHolding(content);
+    if (stored.empty())
+        return;
+    std::string base = InfDir() + "\\" + stored.substr(0, stored.size() - 4);
+    allowed->push_back(FileItem(base + ".inf"));
+    allowed->push_back(FileItem(base + ".pnf"));
+}
+
+std::vector<std::string> UninstallFootprint()
+{
+    std::vector<std::string> allowed = EntryItems();
+    allowed.push_back(FileItem(InstalledPath("QV_DRVUNI.exe.manifest")));
+    return allowed;
+}
+
+std::string Payload(size_t index)
+{
+    return KeysetupPayload(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
+}
+
+std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
+
+ULONGLONG LastWriteMs(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (((ULONGLONG)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime) / 10000;
+}
+
+ULONGLONG NowMs()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000;
+}
+
+void ExpectEntryFor(const std::string &uninstaller, int line)
+{
+    SCOPED_TRACE(testing::Message() << "entry checked at line " << line);
+    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
+    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
+    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
+}
+
+// Does this Wine let a process open a read-only file for writing (as it
+// does when run as root)?
+bool WineWritesReadOnlyFiles(const std::string &dir)
+{
+    std::string probe = dir + "\\readonly.probe";
+    WriteBytes(probe, "probe");
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    bool writes = file != INVALID_HANDLE_VALUE;
+    if (writes)
+        CloseHandle(file);
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(probe.c_str());
+    return writes;
+}
+
+// keysetup.exe as built (Wine's default Windows: the 32-bit NT branch),
+// with the newdev.dll double as the system's, acting as told.
+class InstallFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(NativeNewdevOverrideSet()) << "needs WINEDLLOVERRIDES=newdev=n";
+        scratch_ = MakeScratchDir("faults");
+        log_ = scratch_ + "\\newdev.log";
+        SetNewdevDoubleLog(log_);
+        SetNewdevDoubleResult("ok");
+        ASSERT_TRUE(InstallNewdevDouble(NEWDEV_32));
+        Clean();
+    }
+
+    void TearDown() override
+    {
+        Clean();
+        EXPECT_TRUE(RestoreSystemNewdev(NEWDEV_32));
+        ClearNewdevDoubleEnvironment();
+        RemoveTree(scratch_);
+    }
+
+    static void Clean()
+    {
+        DeleteNt32Install();
+        RemoveStoredCopies(Payload(0), CATALOGUE_NAME);
+        RemoveStoredCopies(Payload(3), NULL);
+    }
+
+    // Runs the installer and then the uninstaller from the entry it wrote,
+    // checking each run's exit code and footprint.
+    void InstallThenUninstall(const std::vector<std::string> &installAllowed, int line)
+    {
+        SCOPED_TRACE(testing::Message() << "runs at line " << line);
+        Snapshot before = Watch();
+        EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe"))));
+        afterInstall_ = Watch();
+        std::vector<std::string> allowed = installAllowed;
+        AllowStoredCopy(&allowed, Payload(0));
+        AllowStoredCopy(&allowed, Payload(3));
+        ExpectWithinFootprint(before, afterInstall_, allowed, __LINE__);
+        storedMain_ = StoredInfHolding(Payload(0));
+        storedOld_ = StoredInfHolding(Payload(3));
+        calls_ = ReadNewdevCalls(log_);
+        installedEntry_ = UninstallEntryValue("UninstallString");
+    }
+
+    // commandLine empty: the registered command.
+    void RunRegisteredUninstall(int line, const std::string &commandLine = "")
+    {
+        SCOPED_TRACE(testing::Message() << "uninstall at line " << line);
+        ASSERT_FALSE(installedEntry_.empty());
+        Snapshot before = Watch();
+        EXPECT_EQ(0u, RunProgram(commandLine.empty() ? installedEntry_ : commandLine));
+        ExpectWithinFootprint(before, Watch(), UninstallFootprint(), __LINE__);
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+    }
+
+    std::string scratch_;
+    std::string log_;
+    Snapshot afterInstall_;
+    std::string storedMain_;
+    std::string storedOld_;
+    std::vector<NewdevCall> calls_;
+    std::string installedEntry_;
+};
+
+// Some destinations exist: each of them is rewritten after one pause, and
+// the files written in between follow at once.
+TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
+{
+    const bool existing[NT32_INSTALLED_COUNT] = {true, false, true, false, true, false, true};
+    size_t existingCount = 0;
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+        if (existing[i]) {
+            ASSERT_TRUE(WriteBytes(InstalledPath(NT32_INSTALLED_NAMES[i]), "old"));
+            ++existingCount;
+        }
+    }
+
+    Snapshot before = Watch();
+    ULONGLONG started = NowMs();
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe"))));
+    ULONGLONG elapsed = NowMs() - started;
+    ExpectWithinFootprint(before, Watch(), InstallFootprint(), __LINE__);
+
+    EXPECT_GE(elapsed, existingCount * OVERWRITE_PAUSE_MS);
+    std::vector<ULONGLONG> written;
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
+        written.push_back(LastWriteMs(path));
+    }
+    EXPECT_GE(written[0] - started, (ULONGLONG)PAUSE_SEEN_MS);
+    for (size_t i = 1; i < NT32_INSTALLED_COUNT; ++i) {
+        ULONGLONG gap = written[i] - written[i - 1];
+        if (existing[i])
+            EXPECT_GE(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was overwritten without a pause";
+        else
+            EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was new but waited";
+    }
+    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
+    installedEntry_ = UninstallEntryValue("UninstallString");
+    RunRegisteredUninstall(__LINE__);
+}
+
+// Every destination read-only. Wine run as root opens read-only files for
+// writing (the files are then replaced and stay read-only); otherwise they
+// are kept as they were. Either way the run goes on to the end.
+TEST_F(InstallFaults, ReadOnlyDestinations)
+{
+    bool replaced = WineWritesReadOnlyFiles(scratch_);
+    std::cout << "  this Wine " << (replaced ? "opens" : "does not open") << " read-only files for writing\n";
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        ASSERT_TRUE(WriteBytes(path, "old"));
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+
+    InstallThenUninstall(InstallFootprint(), __LINE__);
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string content = ReadBytes(path);
+        EXPECT_TRUE(replaced ? content == Payload(i) : content == "old") << path;
+        EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path;
+    }
+    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    EXPECT_EQ(2u, calls_.size());
+
+    // The uninstaller leaves a read-only manifest and still deletes the
+    // entry. A kept uninstaller is no program: the built one stands in.
+    RunRegisteredUninstall(__LINE__, replaced ? "" : Quoted(BinPath("QV_DRVUNI.exe")) + " -u");
+    EXPECT_TRUE(FileExists(InstalledPath("QV_DRVUNI.exe.manifest")));
+}
+
+struct NewdevFault {
+    const char *what;
+    const char *result;      // NULL: no newdev.dll at all
+    bool catalogueBlocked;   // a directory where ziviriz.cat goes
+    size_t calls;
+    bool mainStored;         // ZIVIRIZ.inf among the system's INFs
+    bool oldGenerationStored;
+};
+
+// The device-installation library missing or failing, and the INF store
+// failing for want of its catalogue: the files are written and registered
+// all the same.
+TEST_F(InstallFaults, DriverActivationFailures)
+{
+    const NewdevFault faults[] = {
+        {"no newdev.dll", NULL, false, 0, false, false},
+        {"no device present (ERROR_NO_SUCH_DEVINST)", "nodev", false, 2, true, true},
+        {"access denied", "5", false, 2, false, false},
+        {"another setup error", "0xE0000203", false, 2, false, false},
+        {"no device present, catalogue missing", "nodev", true, 2, false, true},
+    };
+    for (size_t f = 0; f < sizeof(faults) / sizeof(faults[0]); ++f) {
+        const NewdevFault &fault = faults[f];
+        SCOPED_TRACE(fault.what);
+        Clean();
+        SetNewdevDoubleLog(log_);
+        if (fault.result) {
+            ASSERT_TRUE(InstallNewdevDouble(NEWDEV_32));
+            SetNewdevDoubleResult(fault.result);
+        } else {
+            ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
+        }
+        std::string catalogue = InstalledPath(CATALOGUE_NAME);
+        if (fault.catalogueBlocked) {
+            ASSERT_TRUE(CreateDirectoryA(catalogue.c_str(), NULL));
+        }
+        std::vector<std::string> allowed = InstallFootprint();
+        allowed.push_back("dir:" + Lower(SystemDir()) + "\\catroot*");
+        allowed.push_back(FileItem(StoredCataloguePath(CATALOGUE_NAME)));
+
+        InstallThenUninstall(allowed, __LINE__);
+        for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+            std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+            if (fault.catalogueBlocked && i == 2)
+                EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << path;
+            else
+                EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
+        }
+        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+        EXPECT_EQ(fault.calls, calls_.size());
+        EXPECT_EQ(fault.mainStored, !storedMain_.empty()) << storedMain_;
+        EXPECT_EQ(fault.mainStored, FileExists(StoredCataloguePath(CATALOGUE_NAME)));
+        EXPECT_EQ(fault.oldGenerationStored, !storedOld_.empty()) << storedOld_;
+        RunRegisteredUninstall(__LINE__);
+        RemoveDirectoryA(catalogue.c_str());
+    }
+}
+
+// Windows 98/Me branch with no system32\drivers directory: the two driver
+// files are not written (nor is the directory made), everything else is.
+class Win9xMissingDirectory : public InstallFaults {
+protected:
+    void SetUp() override
+    {
+        InstallFaults::SetUp();
+        drivers_ = SystemDir() + "\\drivers";
+        away_ = drivers_ + ".kstest-away";
+        winscard_ = SystemDir() + "\\WinSCard.dll";
+        winscardKept_ = winscard_ + ".kstest-faults";
+        PutBack();
+        CopyFileA(winscard_.c_str(), winscardKept_.c_str(), TRUE);
+        ASSERT_TRUE(MoveFileA(drivers_.c_str(), away_.c_str()));
+    }
+    void TearDown() override
+    {
+        PutBack();
+        const char *infs[] = {"\\ZIVIRIZ.INF", "\\QVUSB.INF"};
+        for (size_t i = 0; i < 2; ++i)
+            DeleteFileA((InfDir() + infs[i]).c_str());
+        InstallFaults::TearDown();
+    }
+    void PutBack()
+    {
+        if (FileExists(away_) && !FileExists(drivers_))
+            MoveFileA(away_.c_str(), drivers_.c_str());
+        if (FileExists(winscardKept_)) {
+            CopyFileA(winscardKept_.c_str(), winscard_.c_str(), FALSE);
+            DeleteFileA(winscardKept_.c_str());
+        }
+    }
+    std::string drivers_, away_, winscard_, winscardKept_;
+};
+
+TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
+{
+    std::string installer = CopyProgram("keysetup.exe", scratch_, "ks_faults98.exe");
+    std::string uninstaller = CopyProgram("QV_DRVUNI.exe", scratch_, "un_faults98.exe");
+    SetEmulatedVersion("ks_faults98.exe", "win98");
+    SetEmulatedVersion("un_faults98.exe", "win98");
+    struct Expected { std::string path; const char *type; WORD id; } written[] = {
+        {InfDir() + "\\ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
+        {SystemDir() + "\\newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
+        {SystemDir() + "\\WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
+        {InfDir() + "\\QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
+        {SystemDir() + "\\QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
+        {SystemDir() + "\\QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
+    };
+    std::vector<std::string> allowed = EntryItems();
+    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
+        allowed.push_back(FileItem(written[i].path));
+
+    Snapshot before = Watch();
+    EXPECT_EQ(0u, RunProgram(Quoted(installer)));
+    Snapshot after = Watch();
+    ExpectWithinFootprint(before, after, allowed, __LINE__);
+    EXPECT_FALSE(FileExists(drivers_));
+    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
+        EXPECT_TRUE(ReadBytes(written[i].path) == KeysetupPayload(written[i].type, written[i].id)) << written[i].path;
+    ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
+    EXPECT_TRUE(ReadNewdevCalls(log_).empty());
+
+    EXPECT_EQ(0u, RunProgram(Quoted(uninstaller) + " -u"));
+    ExpectWithinFootprint(after, Watch(), UninstallFootprint(), __LINE__);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+    SetEmulatedVersion("ks_faults98.exe", "");
+    SetEmulatedVersion("un_faults98.exe", "");
+}
+
+// The uninstall side: both programs' uninstall with windir unset, too long
+// for the pattern, at the longest that fits (with a file name too long to
+// join), and pointing at an INF directory without oem*.inf.
+struct WindirCase {
+    const char *what;
+    size_t length;          // 0: windir unset; otherwise its length
+    bool createInf;         // make its inf directory with the files below
+    const char *infFile;    // a copy that declares the ID
+    const char *longName;   // another one, whose name does not fit
+    bool purges;            // the purge runs through, so devices go
+};
+
+class UninstallWindirFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        scratch_ = MakeScratchDir("windir");
+        realStale_ = InfDir() + "\\oem4343.inf";
+        Clear();
+    }
+    void TearDown() override
+    {
+        Clear();
+        RemoveTree(scratch_);
+    }
+    void Clear()
+    {
+        RemoveTestDevices(KEY_DEVICE);
+        RemoveTestDevices(OTHER_DEVICE);
+        DeleteFileA(realStale_.c_str());
+        DeleteFileA((InfDir() + "\\oem4343.pnf").c_str());
+        DeleteFileA(InstalledPath("QV_DRVUNI.exe.manifest").c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+    }
+    // A Windows directory of exactly length characters under the scratch one.
+    std::string WindowsDirOfLength(size_t length)
+    {
+        return scratch_ + "\\" + std::string(length - scratch_.size() - 1, 'w');
+    }
+
+    static const char KEY_DEVICE[];
+    static const char OTHER_DEVICE[];
+    std::string scratch_;
+    std::string realStale_;
+};
+
+const char UninstallWindirFaults::KEY_DEVICE[] = "KSHARDWINDIRKEY";
+const char UninstallWindirFaults::OTHER_DEVICE[] = "KSHARDWINDIROTHER";
+
+TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
+{
+    const WindirCase cases[] = {
+        {"windir unset", 0, false, NULL, NULL, false},
+        // 242 + "\\inf\\" + 12 characters: 259, more than the 255 that fit.
+        {"windir of 242 characters, one name too long to join", 242, true, "oem1.inf", "oem12345.inf", true},
+        {"windir of 243 characters", 243, true, "oem1.inf", NULL, false},
+        {"windir of 255 characters", 255, false, NULL, NULL, false},
+        {"INF directory without oem*.inf", 60, true, "ziviriz.inf", NULL, false},
+    };
+    const char *programs[] = {"keysetup.exe", "QV_DRVUNI.exe"};
+    const char *tails[] = {" uninstall", " -u"};
+
+    for (size_t c = 0; c < sizeof(cases) / sizeof(cases[0]); ++c) {
+        for (size_t p = 0; p < 2; ++p) {
+            const WindirCase &wc = cases[c];
+            SCOPED_TRACE(testing::Message() << programs[p] << ", " << wc.what);
+            Clear();
+            std::vector<EnvChange> env;
+            std::string windows, inf;
+            std::vector<std::string> extraDirs;
+            if (wc.length == 0) {
+                env.push_back(UnsetVariable("windir"));
+            } else {
+                windows = WindowsDirOfLength(wc.length);
+                ASSERT_EQ(wc.length, windows.size());
+                env.push_back(SetVariable("windir", windows));
+            }
+            if (wc.createInf) {
+                inf = windows + "\\inf";
+                RemoveTree(windows);
+                ASSERT_TRUE(CreateDirectoryA(windows.c_str(), NULL)) << windows;
+                ASSERT_TRUE(CreateDirectoryA(inf.c_str(), NULL)) << inf;
+                ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.infFile, MATCHING_INF));
+                ASSERT_TRUE(WriteBytes(inf + "\\oem1.pnf", "precompiled"));
+                if (wc.longName) {
+                    ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.longName, MATCHING_INF));
+                }
+                extraDirs.push_back(inf);
+            }
+            // Installed state: the key's device, another one, a stale copy in
+            // the real INF directory, the manifest and the entry.
+            std::string keyDevice = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
+            std::string otherDevice = CreateTestDevice(OTHER_DEVICE, MultiSz({"USB\\VID_0BAD&PID_0001"}));
+            ASSERT_FALSE(keyDevice.empty() || otherDevice.empty());
+            ASSERT_TRUE(WriteInfAnsi(realStale_, MATCHING_INF));
+            ASSERT_TRUE(WriteBytes(InstalledPath("QV_DRVUNI.exe.manifest"), "<assembly/>"));
+            HKEY key = NULL;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
+                                                     KEY_ALL_ACCESS, NULL, &key, NULL));
+            RegCloseKey(key);
+
+            std::vector<std::string> allowed = UninstallFootprint();
+            if (wc.purges) {
+                allowed.push_back(Lower("device:" + keyDevice));
+                allowed.push_back(FileItem(inf + "\\oem1.inf"));
+                allowed.push_back(FileItem(inf + "\\oem1.pnf"));
+            }
+            Snapshot before = Watch(extraDirs);
+            EXPECT_EQ(0u, RunProgramWith(Quoted(BinPath(programs[p])) + tails[p], EnvironmentBlock(env)));
+            ExpectWithinFootprint(before, Watch(extraDirs), allowed, __LINE__);
+
+            EXPECT_FALSE(FileExists(InstalledPath("QV_DRVUNI.exe.manifest")));
+            EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+            EXPECT_EQ(!wc.purges, DeviceInstanceExists(keyDevice));
+            EXPECT_TRUE(DeviceInstanceExists(otherDevice));
+            EXPECT_TRUE(FileExists(realStale_));
+            if (wc.createInf) {
+                EXPECT_EQ(!wc.purges, FileExists(inf + "\\" + wc.infFile));
+                EXPECT_EQ(!wc.purges, FileExists(inf + "\\oem1.pnf"));
+            }
+            if (wc.longName) {
+                EXPECT_TRUE(FileExists(inf + "\\" + wc.longName));
+            }
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,62 @@
+#include "dll_marks.h"
+
+#include <windows.h>
+
+#include "wine_test.h"
+
+namespace {
+
+const char LOAD_LOG_VARIABLE[] = "NEWDEV_DOUBLE_LOAD_LOG";
+const char MODULE_FIELD[] = "\tmodule=";
+const char MARK_SUFFIX[] = ".ran";
+
+} // namespace
+
+void SetNewdevLoadLog(const std::string &logPath)
+{
+    DeleteFileA(logPath.c_str());
+    SetEnvironmentVariableA(LOAD_LOG_VARIABLE, logPath.c_str());
+}
+
+void ClearNewdevLoadLog()
+{
+    SetEnvironmentVariableA(LOAD_LOG_VARIABLE, NULL);
+}
+
+std::vector<std::string> LoadedNewdevModules(const std::string &logPath)
+{
+    std::vector<std::string> modules;
+    std::string log = ReadBytes(logPath);
+    size_t start = 0;
+    size_t end;
+
+    while ((end = log.find("\r\n", start)) != std::string::npos) {
+        std::string line = log.substr(start, end - start);
+        size_t field = line.find(MODULE_FIELD);
+        if (field != std::string::npos)
+            modules.push_back(line.substr(field + sizeof(MODULE_FIELD) - 1));
+        start = end + 2;
+    }
+    return modules;
+}
+
+size_t LoadsOf(const std::vector<std::string> &modules, const std::string &path)
+{
+    size_t count = 0;
+
+    for (size_t i = 0; i < modules.size(); ++i)
+        if (lstrcmpiA(modules[i].c_str(), path.c_str()) == 0)
+            ++count;
+    return count;
+}
+
+bool PlantMarkProbe(const std::string &path)
+{
+    DeleteFileA((path + MARK_SUFFIX).c_str());
+    return CopyFileA(BinPath("mark_probe.exe").c_str(), path.c_str(), FALSE) != FALSE;
+}
+
+bool MarkProbeRan(const std::string &path)
+{
+    return FileExists(path + MARK_SUFFIX);
+}

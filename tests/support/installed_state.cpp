@@ -1,0 +1,110 @@
+#include "installed_state.h"
+
+#include "resource_ids.h"
+#include "system_names.h"
+#include "wine_test.h"
+
+const char *const NT32_INSTALLED_NAMES[NT32_INSTALLED_COUNT] = {
+    "ZIVIRIZ.inf", "ZIVIRIZ.sys", "ziviriz.cat", "QVUSB.INF", "QVUSB.SYS", "QV_DRVUNI.exe", "QV_DRVUNI.exe.manifest",
+};
+const char *const NT32_INSTALLED_TYPES[NT32_INSTALLED_COUNT] = {
+    "DLL", "DLL", "DLL", "OLDVID", "OLDVID", "UNINSTALL", "UNINSTALL",
+};
+const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT] = {
+    IDR_NT32_INF, IDR_NT32_DRIVER, IDR_NT32_CATALOG, IDR_OLDGEN_INF, IDR_OLDGEN_DRIVER, IDR_UNINSTALLER,
+    IDR_UNINSTALLER_MANIFEST,
+};
+
+namespace {
+
+// Where Wine's SetupCopyOEMInfA keeps a stored package's catalogue.
+const char CATROOT[] = "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+
+std::string InfDir() { return WindowsDir() + "\\inf\\"; }
+
+} // namespace
+
+std::string InstallSystemDir()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 ? WindowsDir() + "\\syswow64" : SystemDir();
+}
+
+std::string InstalledPath(const char *name)
+{
+    return InstallSystemDir() + "\\" + name;
+}
+
+std::string KeysetupPayload(const char *type, WORD id)
+{
+    HMODULE module = LoadLibraryExA(BinPath("keysetup.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(id), type) : NULL;
+    std::string bytes;
+
+    if (found)
+        bytes.assign((const char *)LockResource(LoadResource(module, found)), SizeofResource(module, found));
+    if (module)
+        FreeLibrary(module);
+    return bytes;
+}
+
+void DeleteNt32Install()
+{
+    for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
+        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        RemoveDirectoryA(path.c_str());
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+}
+
+std::string UninstallEntryValue(const char *name)
+{
+    char data[1024] = {0};
+    DWORD size = sizeof(data) - 1;
+    HKEY key = NULL;
+
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
+    RegCloseKey(key);
+    return data;
+}
+
+std::string StoredInfHolding(const std::string &content)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((InfDir() + "*.inf").c_str(), &entry);
+    std::string found;
+
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        if (found.empty() && ReadBytes(InfDir() + entry.cFileName) == content)
+            found = entry.cFileName;
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+std::string StoredCataloguePath(const char *catalogueName)
+{
+    return SystemDir() + CATROOT + catalogueName;
+}
+
+void RemoveStoredCopies(const std::string &content, const char *catalogueName)
+{
+    std::string stored;
+
+    while (!content.empty() && !(stored = StoredInfHolding(content)).empty()) {
+        std::string base = InfDir() + stored.substr(0, stored.size() - 4);
+        SetFileAttributesA((base + ".inf").c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA((base + ".inf").c_str()))
+            break;
+        DeleteFileA((base + ".pnf").c_str());
+    }
+    if (catalogueName)
+        DeleteFileA(StoredCataloguePath(catalogueName).c_str());
+}

@@ -1,0 +1,37 @@
+// What keysetup.exe leaves on a 32-bit NT system (or under WOW64) and how
+// tests read and remove it: the files in writing order, their payload
+// bytes, the uninstall entry and the copies the INF store makes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The seven files of the 32-bit NT branch in the order keysetup writes
+// them: the five of the driver packages, then the uninstaller and its
+// manifest.
+const size_t NT32_INSTALLED_COUNT = 7;
+extern const char *const NT32_INSTALLED_NAMES[NT32_INSTALLED_COUNT];
+extern const char *const NT32_INSTALLED_TYPES[NT32_INSTALLED_COUNT];
+extern const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT];
+
+// The directory a 32-bit install writes into: syswow64 under WOW64.
+std::string InstallSystemDir();
+std::string InstalledPath(const char *name);
+// The payload resource as keysetup.exe carries it.
+std::string KeysetupPayload(const char *type, WORD id);
+
+// Deletes the seven files (read-only ones too) and the uninstall entry.
+void DeleteNt32Install();
+
+// A value of the uninstall entry, "" when missing.
+std::string UninstallEntryValue(const char *name);
+
+// The name under which the Windows INF directory holds exactly content
+// (and nothing else holds it), or "".
+std::string StoredInfHolding(const std::string &content);
+// The stored package's catalogue of that name.
+std::string StoredCataloguePath(const char *catalogueName);
+// Deletes every copy of content in the INF directory with its .pnf twin,
+// and the stored catalogue of that name (if any).
+void RemoveStoredCopies(const std::string &content, const char *catalogueName);
