@@ -3,12 +3,26 @@
 # lacks a file fails the configure naming that file; a complete one is
 # embedded and listed with origin "vendor"; switched back to placeholders,
 # the build gives the same keysetup.exe and listing as the main build.
+# That build is also the reproducibility check: made from a copy of the
+# sources in another directory, into another build directory, it must give
+# keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe byte for byte as the main
+# build did.
 # usage: check-vendor-dir.sh SOURCE_DIR WORK_DIR MAIN_BIN_DIR
 set -eu
-src=$1 work=$2 main_bin=$3
-vendor=$work/vendor build=$work/build
+main_src=$1 work=$2 main_bin=$3
+vendor=$work/vendor build=$work/build src=$work/source
 rm -rf "$work"
-mkdir -p "$vendor"
+mkdir -p "$vendor" "$src"
+
+# The sources as git lists them (tracked and new, not ignored: no build
+# trees); a tree that is no git checkout is copied whole.
+if git -C "$main_src" rev-parse --show-toplevel >/dev/null 2>&1; then
+    (cd "$main_src" && git ls-files -z --cached --others --exclude-standard |
+        xargs -0 sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh |
+        tar --null -T - -cf -) | tar -C "$src" -xf -
+else
+    (cd "$main_src" && tar --exclude=./build -cf - .) | tar -C "$src" -xf -
+fi
 
 # type id name of every vendor file
 files='DLL 165 ziviriz.cat
@@ -63,11 +77,16 @@ echo "complete vendor directory embedded and listed"
 configure "" >"$work/placeholder.log" 2>&1 || { cat "$work/placeholder.log"; fail "configure without vendor directory"; }
 grep -q PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
+# keysetup's build makes the two programs it carries.
+for program in QV_DRVUNI.exe DrvInst64.exe; do
+    cmp "$build/bin/$program" "$main_bin/$program" || fail "$program differs from the main build's"
+done
+echo "QV_DRVUNI.exe and DrvInst64.exe from copied sources in another directory identical to the main build's"
 if grep -q ' vendor$' "$main_bin/keysetup.payload.txt"; then
-    echo "main build embeds vendor files: reproducibility against it not checked"
+    echo "main build embeds vendor files: its keysetup.exe not compared"
 else
     cmp "$build/bin/keysetup.payload.txt" "$main_bin/keysetup.payload.txt" || fail "listing differs from the main build's"
     cmp "$build/bin/keysetup.exe" "$main_bin/keysetup.exe" || fail "keysetup.exe differs from the main build's"
-    echo "placeholder build in another directory: keysetup.exe and listing identical to the main build's"
+    echo "placeholder build from copied sources in another directory: keysetup.exe and listing identical to the main build's"
 fi
 rm -rf "$work"

@@ -38,8 +38,10 @@ add_wine_test(uninstall_registration_win32 PROGRAM payload_tests PREFIX win32 FI
 add_wine_test(uninstall_registration_win64 PROGRAM payload_tests PREFIX win64
     FILTER "Registration.*:RegistrationView.*" LOCKS uninstall_entry_win64)
 
-# KEYSETUP_VENDOR_DIR in a build tree of its own (configures and builds
-# keysetup twice, about half a minute).
+# KEYSETUP_VENDOR_DIR in a build tree of its own, made from a copy of the
+# sources; its placeholder build is also the reproducibility check of
+# keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe against this build
+# (configures three times and builds twice, a few seconds).
 add_test(NAME payload_vendor_dir
     COMMAND ${PROJECT_SOURCE_DIR}/payload/check-vendor-dir.sh ${PROJECT_SOURCE_DIR}
             ${CMAKE_BINARY_DIR}/vendor-check ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})

@@ -1,0 +1,492 @@
+#include "system_snapshot.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+// Hashing reads whole files in blocks of this size (a multiple of the
+// 32 bytes the hash takes in one step).
+const DWORD READ_BLOCK = 1 << 20;
+const size_t HASH_STEP = 32;
+const ULONGLONG HASH_SEED = 0xCBF29CE484222325ull;
+const ULONGLONG HASH_MULTIPLIER = 0x9E3779B97F4A7C15ull;
+// A file that cannot be read: only its size and attributes count.
+const ULONGLONG UNREADABLE_HASH = 0;
+
+const char ROOT_KEY_NAME[] = "HKLM";
+const char LINK_VALUE_NAME[] = "SymbolicLinkValue";
+// Key names are at most 255 characters.
+const DWORD KEY_NAME_CAPACITY = 256;
+// Value names are at most 16383 characters; data grows from this as needed.
+const DWORD VALUE_NAME_CAPACITY = 16384;
+const size_t VALUE_DATA_START = 64 * 1024;
+// Shown of binary value data in a description.
+const size_t DESCRIBED_BYTES = 32;
+
+// Fast and not cryptographic: enough to see that a file's bytes changed.
+struct ContentHash {
+    ULONGLONG lane[4];
+    ULONGLONG length;
+};
+
+ULONGLONG Mix(ULONGLONG state, ULONGLONG word)
+{
+    state ^= word;
+    state = (state << 29) | (state >> 35);
+    return state * HASH_MULTIPLIER;
+}
+
+void StartHash(ContentHash *hash)
+{
+    for (size_t i = 0; i < 4; ++i)
+        hash->lane[i] = HASH_SEED + i;
+    hash->length = 0;
+}
+
+// count is a multiple of HASH_STEP except in the last call.
+void HashBytes(ContentHash *hash, const unsigned char *bytes, size_t count)
+{
+    size_t done = 0;
+    ULONGLONG word;
+
+    for (; done + HASH_STEP <= count; done += HASH_STEP) {
+        for (size_t i = 0; i < 4; ++i) {
+            memcpy(&word, bytes + done + 8 * i, 8);
+            hash->lane[i] = Mix(hash->lane[i], word);
+        }
+    }
+    for (; done < count; ++done)
+        hash->lane[0] = Mix(hash->lane[0], bytes[done]);
+    hash->length += count;
+}
+
+ULONGLONG FinishHash(const ContentHash *hash)
+{
+    ULONGLONG result = hash->length;
+
+    for (size_t i = 0; i < 4; ++i)
+        result = Mix(result, hash->lane[i]);
+    return result == UNREADABLE_HASH ? 1 : result;
+}
+
+ULONGLONG HashFile(const std::string &path)
+{
+    static unsigned char block[READ_BLOCK];
+    ContentHash hash;
+    ULONGLONG result = UNREADABLE_HASH;
+    DWORD got = 0;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+
+    if (file != INVALID_HANDLE_VALUE) {
+        StartHash(&hash);
+        // Disk files fill every read but the last, so each block but the
+        // last is a whole number of hash steps.
+        while (ReadFile(file, block, READ_BLOCK, &got, NULL) && got > 0)
+            HashBytes(&hash, block, got);
+        result = FinishHash(&hash);
+        CloseHandle(file);
+    }
+    return result;
+}
+
+std::string Folded(const std::string &path)
+{
+    std::string folded = path;
+
+    if (!folded.empty())
+        CharUpperBuffA(&folded[0], (DWORD)folded.size());
+    return folded;
+}
+
+std::string MapKey(SnapshotKind kind, const std::string &path)
+{
+    char family = 'F';
+
+    if (kind == ENTRY_KEY || kind == ENTRY_LINK_KEY)
+        family = 'K';
+    else if (kind == ENTRY_VALUE)
+        family = 'V';
+    return family + Folded(path);
+}
+
+bool IsExcluded(const SnapshotScope &scope, const std::string &path)
+{
+    for (size_t i = 0; i < scope.excluded.size(); ++i)
+        if (PathAtOrBelow(path, scope.excluded[i]))
+            return true;
+    return false;
+}
+
+SnapshotEntry EmptyEntry(SnapshotKind kind, const std::string &path)
+{
+    SnapshotEntry entry;
+
+    entry.kind = kind;
+    entry.path = path;
+    entry.attributes = 0;
+    entry.size = 0;
+    entry.hash = 0;
+    entry.lastWrite.dwLowDateTime = 0;
+    entry.lastWrite.dwHighDateTime = 0;
+    entry.type = 0;
+    return entry;
+}
+
+void Add(Snapshot *snapshot, const SnapshotEntry &entry)
+{
+    (*snapshot)[MapKey(entry.kind, entry.path)] = entry;
+}
+
+ULONGLONG PreviousHash(const Snapshot *previous, const SnapshotEntry &entry, bool *found)
+{
+    *found = false;
+    if (!previous)
+        return 0;
+    Snapshot::const_iterator it = previous->find(MapKey(ENTRY_FILE, entry.path));
+    if (it == previous->end() || it->second.kind != ENTRY_FILE || it->second.size != entry.size ||
+        CompareFileTime(&it->second.lastWrite, &entry.lastWrite) != 0 || it->second.hash == UNREADABLE_HASH)
+        return 0;
+    *found = true;
+    return it->second.hash;
+}
+
+void RecordFile(const Snapshot *previous, const std::string &path, const WIN32_FIND_DATAA &found,
+                Snapshot *snapshot)
+{
+    SnapshotEntry entry = EmptyEntry(ENTRY_FILE, path);
+    bool reused = false;
+
+    entry.attributes = found.dwFileAttributes;
+    entry.size = ((ULONGLONG)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+    entry.lastWrite = found.ftLastWriteTime;
+    entry.hash = PreviousHash(previous, entry, &reused);
+    if (!reused)
+        entry.hash = HashFile(path);
+    Add(snapshot, entry);
+}
+
+void WalkDirectory(const SnapshotScope &scope, const Snapshot *previous, const std::string &directory,
+                   Snapshot *snapshot)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
+
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        std::string path = directory + "\\" + name;
+        if (name == "." || name == ".." || IsExcluded(scope, path))
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            SnapshotEntry entry = EmptyEntry(ENTRY_DIRECTORY, path);
+            entry.attributes = found.dwFileAttributes;
+            Add(snapshot, entry);
+            // A reparse point (a link) is listed, not followed.
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                WalkDirectory(scope, previous, path, snapshot);
+        } else {
+            RecordFile(previous, path, found, snapshot);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+bool WalkDirectoryRoot(const SnapshotScope &scope, const Snapshot *previous, const std::string &root,
+                       Snapshot *snapshot, std::string *reason)
+{
+    PVOID redirection = NULL;
+    // A 32-bit process on 64-bit Windows would see syswow64 in place of
+    // system32; the snapshot wants the directories as they are.
+    BOOL redirectionOff = Wow64DisableWow64FsRedirection(&redirection);
+    DWORD attributes = GetFileAttributesA(root.c_str());
+    bool walked = false;
+
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        WalkDirectory(scope, previous, root, snapshot);
+        walked = true;
+    } else {
+        *reason = "no directory " + root;
+    }
+    if (redirectionOff)
+        Wow64RevertWow64FsRedirection(redirection);
+    return walked;
+}
+
+// The registry walk's state: where it records, and buffers reused for
+// every key.
+struct RegistryWalk {
+    const SnapshotScope *scope;
+    Snapshot *snapshot;
+    std::vector<char> valueName;
+    std::vector<BYTE> data;
+};
+
+// The target of a link key is stored as UTF-16 whatever the call's
+// character set.
+std::string LinkTarget(const std::vector<BYTE> &data, DWORD size)
+{
+    std::string target;
+
+    for (DWORD i = 0; i + 1 < size; i += 2)
+        target += (char)data[i];
+    return target;
+}
+
+// Records the key's values; true when it is a link (its one value is the
+// link's target), which is then listed and not walked.
+bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
+{
+    bool link = false;
+
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = (DWORD)walk->valueName.size();
+        DWORD dataSize = (DWORD)walk->data.size();
+        DWORD type = 0;
+        LONG status = RegEnumValueA(key, index, &walk->valueName[0], &nameLength, NULL, &type, &walk->data[0],
+                                    &dataSize);
+        if (status == ERROR_MORE_DATA) {
+            // Data larger than any so far: take this value again with room.
+            walk->data.resize(walk->data.size() * 4);
+            --index;
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            break;
+        std::string name(&walk->valueName[0], nameLength);
+        if (type == REG_LINK && name == LINK_VALUE_NAME) {
+            keyEntry->kind = ENTRY_LINK_KEY;
+            keyEntry->data = LinkTarget(walk->data, dataSize);
+            link = true;
+            continue;
+        }
+        SnapshotEntry entry = EmptyEntry(ENTRY_VALUE, keyEntry->path + "\\" + name);
+        entry.type = type;
+        entry.size = dataSize;
+        entry.data.assign((const char *)&walk->data[0], dataSize);
+        Add(walk->snapshot, entry);
+    }
+    return link;
+}
+
+void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath);
+
+// Opens the link itself, not what it points to, so that an alias is listed
+// once as a link and not walked twice.
+void WalkSubkey(RegistryWalk *walk, HKEY parent, const std::string &name, const std::string &path)
+{
+    HKEY key = NULL;
+    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, path);
+    LONG status = RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &key);
+
+    if (status != ERROR_SUCCESS) {
+        // Listed, so that it cannot vanish unseen; its content is out of reach.
+        entry.data = "unreadable";
+    } else if (!RecordValues(walk, key, &entry)) {
+        WalkKey(walk, key, path);
+    }
+    Add(walk->snapshot, entry);
+    if (key)
+        RegCloseKey(key);
+}
+
+void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath)
+{
+    char name[KEY_NAME_CAPACITY];
+    std::vector<std::string> names;
+
+    for (DWORD index = 0;; ++index) {
+        DWORD length = KEY_NAME_CAPACITY;
+        memset(name, 0, sizeof(name));
+        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.push_back(std::string(name, length));
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string path = keyPath + "\\" + names[i];
+        if (!IsExcluded(*walk->scope, path))
+            WalkSubkey(walk, key, names[i], path);
+    }
+}
+
+bool WalkRegistry(const SnapshotScope &scope, Snapshot *snapshot, std::string *reason)
+{
+    RegistryWalk walk;
+    HKEY root = NULL;
+    bool walked = false;
+
+    walk.scope = &scope;
+    walk.snapshot = snapshot;
+    walk.valueName.resize(VALUE_NAME_CAPACITY);
+    walk.data.resize(VALUE_DATA_START);
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, NULL, 0, KEY_READ | KEY_WOW64_64KEY, &root) == ERROR_SUCCESS) {
+        SnapshotEntry rootEntry = EmptyEntry(ENTRY_KEY, ROOT_KEY_NAME);
+        RecordValues(&walk, root, &rootEntry);
+        WalkKey(&walk, root, ROOT_KEY_NAME);
+        walked = true;
+    } else {
+        *reason = "HKLM cannot be opened";
+    }
+    if (root)
+        RegCloseKey(root);
+    return walked;
+}
+
+bool SameState(const SnapshotEntry &a, const SnapshotEntry &b)
+{
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case ENTRY_DIRECTORY: return a.attributes == b.attributes;
+    case ENTRY_FILE: return a.attributes == b.attributes && a.size == b.size && a.hash == b.hash;
+    case ENTRY_VALUE: return a.type == b.type && a.data == b.data;
+    default: return a.data == b.data;
+    }
+}
+
+const char *KindName(SnapshotKind kind)
+{
+    switch (kind) {
+    case ENTRY_DIRECTORY: return "directory";
+    case ENTRY_FILE: return "file";
+    case ENTRY_KEY: return "key";
+    case ENTRY_LINK_KEY: return "link key";
+    default: return "value";
+    }
+}
+
+std::string DescribeValueData(const SnapshotEntry &entry)
+{
+    char text[64] = {0};
+    std::string described;
+
+    if (entry.type == REG_SZ || entry.type == REG_EXPAND_SZ) {
+        size_t end = entry.data.find('\0');
+        return "\"" + entry.data.substr(0, end) + "\"";
+    }
+    if (entry.type == REG_DWORD && entry.data.size() == 4) {
+        DWORD number = 0;
+        memcpy(&number, entry.data.data(), 4);
+        _snprintf(text, sizeof(text) - 1, "0x%lx", (unsigned long)number);
+        return text;
+    }
+    for (size_t i = 0; i < entry.data.size() && i < DESCRIBED_BYTES; ++i) {
+        _snprintf(text, sizeof(text) - 1, "%02x", (unsigned)(unsigned char)entry.data[i]);
+        described += text;
+    }
+    if (entry.data.size() > DESCRIBED_BYTES)
+        described += "...";
+    return described;
+}
+
+std::string DescribeState(const SnapshotEntry &entry)
+{
+    char text[128] = {0};
+
+    switch (entry.kind) {
+    case ENTRY_DIRECTORY:
+        _snprintf(text, sizeof(text) - 1, "attributes 0x%lx", (unsigned long)entry.attributes);
+        return text;
+    case ENTRY_FILE:
+        _snprintf(text, sizeof(text) - 1, "%I64u bytes, attributes 0x%lx, hash %016I64x", entry.size,
+                  (unsigned long)entry.attributes, entry.hash);
+        return text;
+    case ENTRY_VALUE:
+        _snprintf(text, sizeof(text) - 1, "type %lu ", (unsigned long)entry.type);
+        return text + DescribeValueData(entry);
+    default:
+        return entry.data;
+    }
+}
+
+SnapshotChange MakeChange(ChangeType type, const SnapshotEntry &before, const SnapshotEntry &after)
+{
+    SnapshotChange change;
+
+    change.type = type;
+    change.before = before;
+    change.after = after;
+    return change;
+}
+
+} // namespace
+
+bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot *snapshot, std::string *reason)
+{
+    snapshot->clear();
+    reason->clear();
+    for (size_t i = 0; i < scope.directories.size(); ++i)
+        if (!WalkDirectoryRoot(scope, previous, scope.directories[i], snapshot, reason))
+            return false;
+    return !scope.registry || WalkRegistry(scope, snapshot, reason);
+}
+
+const SnapshotEntry *FindSnapshotEntry(const Snapshot &snapshot, SnapshotKind kind, const std::string &path)
+{
+    Snapshot::const_iterator it = snapshot.find(MapKey(kind, path));
+
+    return it == snapshot.end() || it->second.kind != kind ? NULL : &it->second;
+}
+
+std::vector<SnapshotChange> DiffSnapshots(const Snapshot &before, const Snapshot &after)
+{
+    std::vector<SnapshotChange> changes;
+    Snapshot::const_iterator b = before.begin();
+    Snapshot::const_iterator a = after.begin();
+    SnapshotEntry none = EmptyEntry(ENTRY_FILE, "");
+
+    while (b != before.end() || a != after.end()) {
+        if (a == after.end() || (b != before.end() && b->first < a->first)) {
+            changes.push_back(MakeChange(CHANGE_REMOVED, b->second, none));
+            ++b;
+        } else if (b == before.end() || a->first < b->first) {
+            changes.push_back(MakeChange(CHANGE_ADDED, none, a->second));
+            ++a;
+        } else {
+            if (!SameState(b->second, a->second))
+                changes.push_back(MakeChange(CHANGE_MODIFIED, b->second, a->second));
+            ++b;
+            ++a;
+        }
+    }
+    return changes;
+}
+
+const std::string &ChangedPath(const SnapshotChange &change)
+{
+    return change.type == CHANGE_REMOVED ? change.before.path : change.after.path;
+}
+
+SnapshotKind ChangedKind(const SnapshotChange &change)
+{
+    return change.type == CHANGE_REMOVED ? change.before.kind : change.after.kind;
+}
+
+std::string DescribeChange(const SnapshotChange &change)
+{
+    const char *verb = change.type == CHANGE_ADDED ? "added" : change.type == CHANGE_REMOVED ? "removed" : "modified";
+    std::string text = std::string(verb) + " " + KindName(ChangedKind(change)) + " " + ChangedPath(change) + " (";
+
+    if (change.type == CHANGE_ADDED)
+        return text + DescribeState(change.after) + ")";
+    if (change.type == CHANGE_REMOVED)
+        return text + DescribeState(change.before) + ")";
+    return text + DescribeState(change.before) + " -> " + DescribeState(change.after) + ")";
+}
+
+bool SamePath(const std::string &a, const std::string &b)
+{
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), (int)a.size(), b.data(), (int)b.size()) ==
+           CSTR_EQUAL;
+}
+
+bool PathAtOrBelow(const std::string &path, const std::string &ancestor)
+{
+    if (path.size() < ancestor.size())
+        return false;
+    if (!SamePath(path.substr(0, ancestor.size()), ancestor))
+        return false;
+    return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
+}
