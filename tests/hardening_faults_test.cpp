@@ -12,6 +12,7 @@
 #include "footprint.h"
 #include "inf_files.h"
 #include "installed_state.h"
+#include "payload_resources.h"
 #include "newdev_double.h"
 #include "process_env.h"
 #include "resource_ids.h"
@@ -113,7 +114,7 @@ std::vector<std::string> UninstallFootprint()
 
 std::string Payload(size_t index)
 {
-    return KeysetupPayload(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
+    return KeysetupPayloadBytes(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
 }
 
 std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
@@ -411,7 +412,7 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
     ExpectWithinFootprint(before, after, allowed, __LINE__);
     EXPECT_FALSE(FileExists(drivers_));
     for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        EXPECT_TRUE(ReadBytes(written[i].path) == KeysetupPayload(written[i].type, written[i].id)) << written[i].path;
+        EXPECT_TRUE(ReadBytes(written[i].path) == KeysetupPayloadBytes(written[i].type, written[i].id)) << written[i].path;
     ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log_).empty());
 

@@ -11,6 +11,7 @@
 #include "dll_marks.h"
 #include "inf_files.h"
 #include "installed_state.h"
+#include "payload_resources.h"
 #include "newdev_double.h"
 #include "process_env.h"
 #include "registration.h"
@@ -82,7 +83,7 @@ TEST_F(PlantedNewdev, KeysetupInADownloadFolderNeverLoadsIt)
     ASSERT_EQ(2u, calls.size());
     for (size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(0, lstrcmpiA(LoadedNewdevPath().c_str(), calls[i].modulePath.c_str())) << calls[i].modulePath;
-    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayload("DLL", 167));
+    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayloadBytes("DLL", 167));
 
     // Wine's own newdev.dll in the system directory.
     DeleteNt32Install();

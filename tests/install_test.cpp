@@ -5,7 +5,9 @@
 
 #include <vector>
 
+#include "installed_state.h"
 #include "newdev_double.h"
+#include "payload_resources.h"
 #include "resource_ids.h"
 #include "system_names.h"
 #include "wine_test.h"
@@ -54,8 +56,6 @@ bool UnderWow64()
     return wow64 != FALSE;
 }
 
-std::string InstallSystemDir() { return UnderWow64() ? WindowsDir() + "\\syswow64" : SystemDir(); }
-
 std::string DirPath(const char *dir)
 {
     std::string which = dir;
@@ -68,23 +68,11 @@ std::string DirPath(const char *dir)
 
 std::string PathOf(const Deployed &file) { return DirPath(file.dir) + "\\" + file.name; }
 
-std::string PayloadBytes(const char *type, WORD id)
-{
-    HMODULE module = LoadLibraryExA(BinPath("keysetup.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    std::string bytes;
-    HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(id), type) : NULL;
-    if (found)
-        bytes.assign((const char *)LockResource(LoadResource(module, found)), SizeofResource(module, found));
-    if (module)
-        FreeLibrary(module);
-    return bytes;
-}
-
 void ExpectDeployed(const Deployed *files, size_t count, int line)
 {
     SCOPED_TRACE(line);
     for (size_t i = 0; i < count; ++i) {
-        std::string expected = PayloadBytes(files[i].type, files[i].id);
+        std::string expected = KeysetupPayloadBytes(files[i].type, files[i].id);
         ASSERT_FALSE(expected.empty()) << files[i].type << " " << files[i].id;
         EXPECT_TRUE(ReadBytes(PathOf(files[i])) == expected) << PathOf(files[i]);
     }
@@ -96,18 +84,6 @@ void DeleteDeployed(const Deployed *files, size_t count)
         SetFileAttributesA(PathOf(files[i]).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(PathOf(files[i]).c_str());
     }
-}
-
-std::string RegValue(const char *name)
-{
-    char data[600] = {0};
-    DWORD size = sizeof(data) - 1;
-    HKEY key = NULL;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "";
-    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return data;
 }
 
 // A system file that a branch overwrites, kept aside and put back.
@@ -155,7 +131,7 @@ void DropInstaller(const Installer &i)
 // Runs the registered "UninstallString" as Windows does.
 DWORD RunRegisteredUninstall()
 {
-    std::string command = RegValue("UninstallString");
+    std::string command = UninstallEntryValue("UninstallString");
     if (command.empty())
         return ~0u;
     return RunProgram(command);
@@ -198,9 +174,9 @@ void ExpectRegistered(int line)
 {
     SCOPED_TRACE(line);
     std::string uninstaller = InstallSystemDir() + UNINSTALLER_FILE_NAME;
-    EXPECT_EQ(uninstaller, RegValue("DisplayIcon"));
-    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), RegValue("DisplayName"));
-    EXPECT_EQ(uninstaller + " -u", RegValue("UninstallString"));
+    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
+    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
+    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
 }
 
 // The registered command removes the manifest and the entry and leaves the

@@ -20,6 +20,7 @@
 
 #include "footprint_table.h"
 #include "inf_files.h"
+#include "installed_state.h"
 #include "newdev_double.h"
 #include "payload_resources.h"
 #include "system_names.h"
@@ -105,7 +106,6 @@ const WindowsCase *FindWindowsCase(const std::string &version)
     return NULL;
 }
 
-std::string InstallSystemDir() { return UnderWow64() ? WindowsDir() + "\\syswow64" : SystemDir(); }
 std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 
 std::string LowerCase(std::string text)
@@ -127,19 +127,6 @@ bool WildcardMatch(const char *text, const char *pattern)
     if (*pattern != '?' && toupper((unsigned char)*text) != toupper((unsigned char)*pattern))
         return false;
     return WildcardMatch(text + 1, pattern + 1);
-}
-
-std::string RegValueText(const char *name)
-{
-    char data[600] = {0};
-    DWORD size = sizeof(data) - 1;
-    HKEY key = NULL;
-
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "";
-    RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return data;
 }
 
 // A file of the system that the install overwrites, and its copy.
@@ -596,7 +583,7 @@ protected:
         ExpectCalls(install, ReadNewdevCalls(state.log), state, __LINE__);
 
         if (way == REGISTERED_COMMAND) {
-            std::string command = RegValueText("UninstallString");
+            std::string command = UninstallEntryValue("UninstallString");
             ASSERT_FALSE(command.empty());
             EXPECT_EQ(0u, RunProgram(command)) << command;
         } else {

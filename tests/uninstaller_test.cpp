@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "inf_files.h"
+#include "installed_state.h"
 #include "system_names.h"
 #include "test_devices.h"
 #include "wine_test.h"
@@ -35,14 +36,6 @@ struct Planted {
 
 std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 std::string ManifestPath(const Planted &p) { return p.systemDir + UNINSTALLER_MANIFEST_NAME; }
-
-// The system directory a 32-bit install writes into.
-std::string InstallSystemDir()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 ? WindowsDir() + "\\syswow64" : SystemDir();
-}
 
 void WriteUninstallEntry(REGSAM view)
 {

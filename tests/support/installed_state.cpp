@@ -36,19 +36,6 @@ std::string InstalledPath(const char *name)
     return InstallSystemDir() + "\\" + name;
 }
 
-std::string KeysetupPayload(const char *type, WORD id)
-{
-    HMODULE module = LoadLibraryExA(BinPath("keysetup.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    HRSRC found = module ? FindResourceA(module, MAKEINTRESOURCEA(id), type) : NULL;
-    std::string bytes;
-
-    if (found)
-        bytes.assign((const char *)LockResource(LoadResource(module, found)), SizeofResource(module, found));
-    if (module)
-        FreeLibrary(module);
-    return bytes;
-}
-
 void DeleteNt32Install()
 {
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {

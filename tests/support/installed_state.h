@@ -18,8 +18,6 @@ extern const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT];
 // The directory a 32-bit install writes into: syswow64 under WOW64.
 std::string InstallSystemDir();
 std::string InstalledPath(const char *name);
-// The payload resource as keysetup.exe carries it.
-std::string KeysetupPayload(const char *type, WORD id);
 
 // Deletes the seven files (read-only ones too) and the uninstall entry.
 void DeleteNt32Install();
