@@ -9,6 +9,24 @@ const char WOW64_SYSTEM_NAME[] = "syswow64";
 const size_t SYSTEM_NAME_LENGTH = sizeof(WOW64_SYSTEM_NAME) - 1;
 
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
+// GetSystemDirectoryA and GetWindowsDirectoryA.
+typedef UINT(WINAPI *DirectoryQueryFn)(LPSTR, UINT);
+
+// Fills buffer (zero-filled here) from query; the length, or 0 with an
+// empty buffer when the directory cannot be read in full. A result of
+// capacity or more is the size a longer path would need.
+UINT ReadDirectory(DirectoryQueryFn query, char *buffer, UINT capacity)
+{
+    UINT length;
+
+    memset(buffer, 0, capacity);
+    length = query(buffer, capacity);
+    if (length >= capacity) {
+        buffer[0] = '\0';
+        length = 0;
+    }
+    return length;
+}
 
 PlatformClass ClassifyWin9x(DWORD minor)
 {
@@ -79,15 +97,10 @@ bool IsRunningUnderWow64(void)
 
 bool GetInstallSystemDir(char *systemDir, bool wow64)
 {
-    UINT length;
+    UINT length = ReadDirectory(GetSystemDirectoryA, systemDir, MAX_PATH);
 
-    memset(systemDir, 0, MAX_PATH);
-    length = GetSystemDirectoryA(systemDir, MAX_PATH);
-    // A result of MAX_PATH or more is the size a longer path would need.
-    if (length == 0 || length >= MAX_PATH) {
-        systemDir[0] = '\0';
+    if (length == 0)
         return false;
-    }
     // A path shorter than "syswow64" cannot end in "system32": leave it be.
     if (wow64 && length >= SYSTEM_NAME_LENGTH)
         memcpy(systemDir + length - SYSTEM_NAME_LENGTH, WOW64_SYSTEM_NAME, SYSTEM_NAME_LENGTH);
@@ -110,14 +123,5 @@ bool BuildSystemPath(char *path, const char *directory, const char *name)
 
 bool GetWindowsDirInto(char *buffer, UINT capacity)
 {
-    UINT length;
-
-    memset(buffer, 0, capacity);
-    length = GetWindowsDirectoryA(buffer, capacity);
-    // A result of capacity or more is the size a longer path would need.
-    if (length == 0 || length >= capacity) {
-        buffer[0] = '\0';
-        return false;
-    }
-    return true;
+    return ReadDirectory(GetWindowsDirectoryA, buffer, capacity) != 0;
 }
