@@ -27,7 +27,7 @@ add_test(NAME payload_short_write
 set_tests_properties(payload_short_write PROPERTIES
     FIXTURES_REQUIRED prefix_win32
     ENVIRONMENT "WINEPREFIX=${WINE_PREFIX_win32};KEYSETUP_BIN_DIR=${WINE_BIN_DIR};PAYLOAD_FILE_SIZE_LIMIT=${PAYLOAD_FILE_SIZE_LIMIT}"
-    TIMEOUT 600)
+    TIMEOUT 600 SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
 add_wine_test(payload_catalogue PROGRAM payload_tests PREFIX win32 FILTER "PayloadCatalogue.*")
 add_wine_test(payload_wait PROGRAM payload_tests PREFIX win32 FILTER "PayloadWait.*")
 # Depends on the INF model matcher of the uninstall side.

@@ -16,7 +16,8 @@ foreach(arch win32 win64)
     set(PROOF_ROOT_${arch} ${WINE_PREFIX_ROOT}/matrix-${arch})
     add_test(NAME proof_prefix_${arch}_setup COMMAND ${PROOF_PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}})
     add_test(NAME proof_prefix_${arch}_cleanup COMMAND ${PROOF_PREFIX_SCRIPT} remove ${PROOF_ROOT_${arch}})
-    set_tests_properties(proof_prefix_${arch}_setup PROPERTIES FIXTURES_SETUP proof_prefix_${arch} TIMEOUT 300)
+    set_tests_properties(proof_prefix_${arch}_setup PROPERTIES FIXTURES_SETUP proof_prefix_${arch} TIMEOUT 300
+        SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
     set_tests_properties(proof_prefix_${arch}_cleanup PROPERTIES FIXTURES_CLEANUP proof_prefix_${arch})
 endforeach()
 
@@ -35,7 +36,7 @@ function(add_proof_tests arch version)
         set_tests_properties(${name} PROPERTIES
             FIXTURES_REQUIRED proof_prefix_${arch}
             ENVIRONMENT "KEYSETUP_BIN_DIR=${WINE_BIN_DIR};WINEDLLOVERRIDES=newdev=n;FOOTPRINT_DOC=${FOOTPRINT_DOC};PROOF_WINDOWS=${version}"
-            TIMEOUT 300)
+            TIMEOUT 300 SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
     endforeach()
 endfunction()
 

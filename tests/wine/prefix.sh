@@ -2,10 +2,13 @@
 # Creates (setup) or stops (cleanup) a private Wine prefix for the tests.
 # usage: prefix.sh setup|cleanup win32|win64 DIR
 set -eu
+. "$(dirname "$0")/../../cmake/wine-host.sh"
 action=$1 arch=$2 dir=$3
 export WINEPREFIX="$dir" WINEDEBUG=-all
 case "$action" in
 setup)
+    # Both kinds are made, and used, by 32-bit programs too.
+    skip_unless_host_runs_i386
     wineserver -k 2>/dev/null || true
     rm -rf "$dir"
     mkdir -p "$dir"

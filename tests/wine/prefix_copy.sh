@@ -12,6 +12,7 @@
 #            remove ROOT/pristine
 set -eu
 here=$(dirname "$0")
+. "$here/../../cmake/wine-host.sh"
 action=$1
 shift
 export WINEDEBUG=-all
@@ -23,6 +24,7 @@ stop_server() {
 case "$action" in
 pristine)
     arch=$1 root=$2
+    skip_unless_host_runs_i386
     if [ -d "$root" ]; then
         for dir in "$root"/*/; do
             [ -d "$dir" ] && stop_server "${dir%/}"
@@ -38,6 +40,8 @@ pristine)
 run)
     root=$1 dir=$1/$2
     shift 2
+    # Every run starts 32-bit programs (the test program, keysetup.exe).
+    skip_unless_host_runs_i386
     test -s "$root/pristine/system.reg" || { echo "no pristine prefix in $root" >&2; exit 1; }
     stop_server "$dir"
     rm -rf "$dir"
