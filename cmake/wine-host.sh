@@ -6,6 +6,9 @@
 # themselves skipped (exit code WINE_SKIP, which ctest is told about) instead
 # of failing on every entry.
 WINE_SKIP=77
+# Wine's 64-bit loader, which runs x86-64 programs on any host (the wine
+# command itself goes through the i386 loader whenever that is installed).
+WINE64=/usr/lib/wine/wine64
 
 host_runs_i386() {
     /lib/ld-linux.so.2 --version >/dev/null 2>&1
