@@ -28,3 +28,10 @@ foreach(group bounded_strings:Bounded* inf_match:InfMatch* inf_purge:InfPurge*
     set_tests_properties(x64_${name} PROPERTIES
         FIXTURES_REQUIRED prefix_x64 ENVIRONMENT "WINEPREFIX=${WINE_PREFIX_x64}" TIMEOUT 600)
 endforeach()
+
+# The shipped DrvInst64.exe itself, in the same prefix.
+add_test(NAME x64_drvinst64_run
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/drvinst64_run.sh ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+            ${CMAKE_BINARY_DIR}/payload/utf16/DEV64/ZIVIRIZ.inf ${CMAKE_BINARY_DIR}/payload/placeholder/DEV64/ziviriz.cat)
+set_tests_properties(x64_drvinst64_run PROPERTIES
+    FIXTURES_REQUIRED prefix_x64 ENVIRONMENT "WINEPREFIX=${WINE_PREFIX_x64}" TIMEOUT 300)
