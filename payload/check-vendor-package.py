@@ -79,17 +79,14 @@ def check_pe(key, data, machine, subsystems, dll):
     found_machine = MACHINES.get(header[0], f"0x{header[0]:04x}")
     found_subsystem = SUBSYSTEMS.get(header[2], str(header[2]))
     is_dll = bool(header[1] & IMAGE_FILE_DLL)
-    ok = True
+    # the first fault only: the others follow from it
     if found_machine != machine:
         fault(key, f"machine {found_machine}, expected {machine}")
-        ok = False
-    if found_subsystem not in subsystems:
-        fault(key, f"subsystem {found_subsystem}, expected {' or '.join(subsystems)}")
-        ok = False
-    if dll is not None and is_dll != dll:
+    elif dll is not None and is_dll != dll:
         fault(key, "not a DLL" if dll else "a DLL, not a program")
-        ok = False
-    if ok:
+    elif found_subsystem not in subsystems:
+        fault(key, f"subsystem {found_subsystem}, expected {' or '.join(subsystems)}")
+    else:
         note(key, f"pe {'dll ' if is_dll else ''}{found_subsystem} {found_machine}")
 
 
@@ -149,14 +146,17 @@ def oid_text(data, item):
     return ".".join(str(v) for v in [first, values[0] - 40 * first] + values[1:])
 
 
+NOT_A_CATALOGUE = "not a DER PKCS#7 SignedData holding a catalogue trust list"
+
+
 def trust_list(data):
     """The catalogue's trust list element, or a text saying what it is not."""
     top = der_items(data, 0, len(data))
     if len(top) != 1 or top[0][0] != 0x30:
-        return "not a DER PKCS#7 SignedData"
+        return NOT_A_CATALOGUE
     info = inside(data, top[0])
     if len(info) != 2 or info[0][0] != 0x06 or oid_text(data, info[0]) != OID_SIGNED_DATA:
-        return "not a DER PKCS#7 SignedData"
+        return NOT_A_CATALOGUE
     signed = inside(data, inside(data, info[1])[0])
     content = inside(data, signed[2])
     if oid_text(data, content[0]) != OID_TRUST_LIST:
@@ -203,7 +203,7 @@ def check_catalogue(key, files):
             return
         members = catalogue_members(data, ctl)
     except (ValueError, IndexError):
-        fault(key, "not a DER PKCS#7 SignedData holding a catalogue trust list")
+        fault(key, NOT_A_CATALOGUE)
         return
     algorithms = sorted({m[1] for m in members if m[1]}) or ["sha1"]
     note(key, f"catalogue of {len(members)} members ({', '.join(algorithms)})")
