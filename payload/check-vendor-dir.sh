@@ -4,7 +4,7 @@
 # fails the configure naming that file; complete, every file (INFs and
 # DrvInst64.exe included) is embedded byte for byte and listed with origin
 # "vendor" and what was checked; a driver broken after the configure fails
-# the build; switched back to placeholders, the build gives the same
+# the build, and then the configure; switched back to placeholders, the build gives the same
 # keysetup.exe and listing as the main build.
 # That build is also the reproducibility check: made from a copy of the
 # sources in another directory, into another build directory, it must give
@@ -93,6 +93,12 @@ fi
 grep -q '^DLL/ZIVIRIZ.sys: machine x86-64, expected i386$' "$work/refused.log" ||
     { cat "$work/refused.log"; fail "build-time check did not name DLL/ZIVIRIZ.sys"; }
 echo "a driver changed after the configure fails the build, naming DLL/ZIVIRIZ.sys"
+if configure "$vendor" >"$work/refused.log" 2>&1; then
+    fail "configure accepted an x86-64 driver in DLL/"
+fi
+grep -q 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' "$work/refused.log" ||
+    { cat "$work/refused.log"; fail "configure-time check did not name DLL/ZIVIRIZ.sys"; }
+echo "and fails the configure, naming it"
 
 configure "" >"$work/placeholder.log" 2>&1 || { cat "$work/placeholder.log"; fail "configure without vendor directory"; }
 grep -q PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"

@@ -62,7 +62,8 @@ def pe_header(data):
     if len(data) < 0x40 or data[:2] != b"MZ":
         return None
     pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if len(data) < pe + 24 + 70 or data[pe:pe + 4] != b"PE\0\0":
+    # up to the certificate table entry of a PE32+ optional header
+    if len(data) < pe + 24 + 152 or data[pe:pe + 4] != b"PE\0\0":
         return None
     machine, = struct.unpack_from("<H", data, pe + 4)
     characteristics, = struct.unpack_from("<H", data, pe + 22)
