@@ -1,8 +1,11 @@
 #!/bin/sh
-# Checks KEYSETUP_VENDOR_DIR in a build of its own: a vendor directory that
-# lacks a file fails the configure naming that file; a complete one is
-# embedded and listed with origin "vendor"; switched back to placeholders,
-# the build gives the same keysetup.exe and listing as the main build.
+# Checks KEYSETUP_VENDOR_DIR in a build of its own, with the test vendor
+# directory tests/support/make_vendor_dir.py makes: without one file it
+# fails the configure naming that file; complete, every file (INFs and
+# DrvInst64.exe included) is embedded byte for byte and listed with origin
+# "vendor" and what was checked; a driver broken after the configure fails
+# the build, and then the configure; switched back to placeholders, the build gives the same
+# keysetup.exe and listing as the main build.
 # That build is also the reproducibility check: made from a copy of the
 # sources in another directory, into another build directory, it must give
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe byte for byte as the main
@@ -24,21 +27,21 @@ else
     (cd "$main_src" && tar --exclude=./build -cf - .) | tar -C "$src" -xf -
 fi
 
-# type id name of every vendor file
+# type id name of every file of the test vendor directory
 files='DLL 165 ziviriz.cat
 DLL 166 ZIVIRIZ.sys
+DLL 167 ZIVIRIZ.inf
+DEV64 193 ZIVIRIZ.inf
 DEV64 194 ZIVIRIZ.sys
 DEV64 195 ziviriz.cat
+DEV64 196 DrvInst64.exe
 DEV98 185 newdev.dll
 DEV98 186 WinSCard.dll
 DEV98 187 ziviriz.sys
+DEV98 188 ZIVIRIZ.INF
 OLDVID 199 QVUSB.SYS
+OLDVID 200 QVUSB.INF
 OLDVID98 201 QVUSB.SYS'
-
-make_vendor_file() {
-    mkdir -p "$vendor/$1"
-    printf 'vendor test file %s/%s\r\n' "$1" "$2" >"$vendor/$1/$2"
-}
 
 configure() {
     cmake -S "$src" -B "$build" -G Ninja \
@@ -51,28 +54,51 @@ fail() {
     exit 1
 }
 
-printf '%s\n' "$files" | while read -r type id name; do
-    [ "$type/$name" = OLDVID98/QVUSB.SYS ] || make_vendor_file "$type" "$name"
-done
+# The consistent test vendor directory the package check's test uses too.
+python3 "$src/tests/support/make_vendor_dir.py" "$src" "$vendor"
+mv "$vendor/OLDVID98/QVUSB.SYS" "$work/QVUSB.SYS"
 if configure "$vendor" >"$work/incomplete.log" 2>&1; then
     fail "configure accepted a vendor directory without OLDVID98/QVUSB.SYS"
 fi
 grep -q 'OLDVID98/QVUSB.SYS' "$work/incomplete.log" || { cat "$work/incomplete.log"; fail "missing file not named"; }
 echo "incomplete vendor directory refused, naming OLDVID98/QVUSB.SYS"
 
-make_vendor_file OLDVID98 QVUSB.SYS
+mv "$work/QVUSB.SYS" "$vendor/OLDVID98/QVUSB.SYS"
 configure "$vendor" >"$work/complete.log" 2>&1 || { cat "$work/complete.log"; fail "configure with a complete vendor directory"; }
+grep -q 'NOT checked here: the catalogue signatures and their chain to a root that Windows trusts' "$work/complete.log" ||
+    fail "configure does not say what the package check leaves out"
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 listing=$build/bin/keysetup.payload.txt
 printf '%s\n' "$files" | while read -r type id name; do
     file=$vendor/$type/$name
     size=$(wc -c <"$file")
     hash=$(sha256sum "$file" | cut -d' ' -f1)
-    grep -qx "$type $id $name $size $hash vendor" "$listing" || { cat "$listing"; fail "$type $id not listed as $file"; }
-    grep -aq "vendor test file $type/$name" "$build/bin/keysetup.exe" || fail "$type/$name not embedded"
+    grep -q "^$type $id $name $size $hash vendor | ." "$listing" || { cat "$listing"; fail "$type $id not listed as $file"; }
+    python3 "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" "$type" "$id" | cmp -s - "$file" ||
+        fail "resource $type $id of keysetup.exe is not $file byte for byte"
 done
+python3 "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" OLDVID98 202 | cmp -s - "$vendor/OLDVID/QVUSB.INF" ||
+    fail "resource OLDVID98 202 of keysetup.exe is not OLDVID/QVUSB.INF byte for byte"
+grep -q '^DLL 166 ZIVIRIZ.sys .* | pe native i386; listed in DLL/ziviriz.cat (sha1)$' "$listing" &&
+    grep -q '^DEV64 193 ZIVIRIZ.inf .* | utf-16le; .*listed in DEV64/ziviriz.cat (sha256)$' "$listing" ||
+    { cat "$listing"; fail "listing does not say what was checked"; }
 ! grep -q placeholder "$listing" || fail "placeholder listed in a vendor build"
-echo "complete vendor directory embedded and listed"
+echo "consistent vendor directory embedded byte for byte (INFs and DrvInst64.exe included) and listed with its checks"
+
+# A vendor file changed after the configure: the build checks it again.
+cp "$vendor/DEV64/ZIVIRIZ.sys" "$vendor/DLL/ZIVIRIZ.sys"
+if cmake --build "$build" --target keysetup >"$work/refused.log" 2>&1; then
+    fail "build embedded an x86-64 driver in DLL/"
+fi
+grep -q '^DLL/ZIVIRIZ.sys: machine x86-64, expected i386$' "$work/refused.log" ||
+    { cat "$work/refused.log"; fail "build-time check did not name DLL/ZIVIRIZ.sys"; }
+echo "a driver changed after the configure fails the build, naming DLL/ZIVIRIZ.sys"
+if configure "$vendor" >"$work/refused.log" 2>&1; then
+    fail "configure accepted an x86-64 driver in DLL/"
+fi
+grep -q 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' "$work/refused.log" ||
+    { cat "$work/refused.log"; fail "configure-time check did not name DLL/ZIVIRIZ.sys"; }
+echo "and fails the configure, naming it"
 
 configure "" >"$work/placeholder.log" 2>&1 || { cat "$work/placeholder.log"; fail "configure without vendor directory"; }
 grep -q PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"
@@ -82,7 +108,7 @@ for program in QV_DRVUNI.exe DrvInst64.exe; do
     cmp "$build/bin/$program" "$main_bin/$program" || fail "$program differs from the main build's"
 done
 echo "QV_DRVUNI.exe and DrvInst64.exe from copied sources in another directory identical to the main build's"
-if grep -q ' vendor$' "$main_bin/keysetup.payload.txt"; then
+if grep -q ' vendor | ' "$main_bin/keysetup.payload.txt"; then
     echo "main build embeds vendor files: its keysetup.exe not compared"
 else
     cmp "$build/bin/keysetup.payload.txt" "$main_bin/keysetup.payload.txt" || fail "listing differs from the main build's"

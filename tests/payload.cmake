@@ -38,8 +38,17 @@ add_wine_test(uninstall_registration_win32 PROGRAM payload_tests PREFIX win32 FI
 add_wine_test(uninstall_registration_win64 PROGRAM payload_tests PREFIX win64
     FILTER "Registration.*:RegistrationView.*" LOCKS uninstall_entry_win64)
 
+# The vendor package check against a test vendor directory the test makes
+# (tiny drivers, INFs, catalogues signed with a throwaway key), consistent
+# and with one fault of each kind; host-side, no Wine.
+add_test(NAME payload_vendor_package
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/vendor_package_test.sh ${PROJECT_SOURCE_DIR}
+            ${CMAKE_BINARY_DIR}/vendor-package-check)
+set_tests_properties(payload_vendor_package PROPERTIES TIMEOUT 600)
+
 # KEYSETUP_VENDOR_DIR in a build tree of its own, made from a copy of the
-# sources; its placeholder build is also the reproducibility check of
+# sources, with a consistent test vendor directory embedded byte for byte
+# and a fault found at build time; its placeholder build is also the reproducibility check of
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe against this build
 # (configures three times and builds twice, a few seconds).
 add_test(NAME payload_vendor_dir
