@@ -46,6 +46,16 @@ bool EntryEquals(const char *entry, size_t length, const char *hardwareId)
     return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, hardwareId, -1, entry, (int)length) == CSTR_EQUAL;
 }
 
+// A "too small" answer is worth another query only for a size that the
+// block can hold with its guard bytes and that is more than was offered:
+// the same size again would repeat for ever.
+bool WorthGrowing(DWORD error, const char *buffer, DWORD bufferSize, DWORD requiredSize)
+{
+    if (error != ERROR_INSUFFICIENT_BUFFER || requiredSize > HARDWARE_ID_LIST_LIMIT)
+        return false;
+    return !buffer || requiredSize > bufferSize;
+}
+
 // 0 when the device was dealt with (removed, kept or without hardware IDs),
 // -1 when its hardware IDs cannot be read.
 int RemoveDeviceIfListed(const DeviceFunctions *functions, HDEVINFO devices, SP_DEVINFO_DATA *device,
@@ -100,11 +110,12 @@ int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DeviceProperty
     DWORD requiredSize = 0;
     DWORD dataType = 0;
     DWORD error;
+    int tries;
     int result = -1;
 
     *list = NULL;
     *size = 0;
-    for (;;) {
+    for (tries = 0; tries < PROPERTY_READ_TRIES; ++tries) {
         if (readProperty(devices, device, SPDRP_HARDWAREID, &dataType, (PBYTE)buffer, bufferSize, &requiredSize)) {
             result = 1;
             break;
@@ -114,9 +125,7 @@ int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DeviceProperty
             result = 0;
             break;
         }
-        // A second "too small" that asks for no more than was given would
-        // repeat for ever.
-        if (error != ERROR_INSUFFICIENT_BUFFER || (buffer && requiredSize <= bufferSize))
+        if (!WorthGrowing(error, buffer, bufferSize, requiredSize))
             break;
         if (buffer)
             LocalFree(buffer);
