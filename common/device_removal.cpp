@@ -8,6 +8,30 @@ namespace {
 // terminators still ends inside the block.
 const DWORD PROPERTY_GUARD_BYTES = 2;
 
+// The device functions of setupapi.dll, looked up for one removal.
+struct DeviceFunctions {
+    SetupDiGetClassDevsAProc getClassDevs;
+    SetupDiEnumDeviceInfoProc enumDeviceInfo;
+    DevicePropertyReader readProperty;
+    SetupDiCallClassInstallerProc callClassInstaller;
+    SetupDiDestroyDeviceInfoListProc destroyDeviceInfoList;
+};
+
+// True when the library has every one of them.
+bool FindDeviceFunctions(HMODULE setupapi, DeviceFunctions *functions)
+{
+    functions->getClassDevs = (SetupDiGetClassDevsAProc)FindSetupFunction(setupapi, "SetupDiGetClassDevsA");
+    functions->enumDeviceInfo = (SetupDiEnumDeviceInfoProc)FindSetupFunction(setupapi, "SetupDiEnumDeviceInfo");
+    functions->readProperty =
+        (DevicePropertyReader)FindSetupFunction(setupapi, "SetupDiGetDeviceRegistryPropertyA");
+    functions->callClassInstaller =
+        (SetupDiCallClassInstallerProc)FindSetupFunction(setupapi, "SetupDiCallClassInstaller");
+    functions->destroyDeviceInfoList =
+        (SetupDiDestroyDeviceInfoListProc)FindSetupFunction(setupapi, "SetupDiDestroyDeviceInfoList");
+    return functions->getClassDevs && functions->enumDeviceInfo && functions->readProperty &&
+           functions->callClassInstaller && functions->destroyDeviceInfoList;
+}
+
 size_t BoundedEntryLength(const char *entry, DWORD room)
 {
     const void *end = memchr(entry, '\0', room);
@@ -22,26 +46,45 @@ bool EntryEquals(const char *entry, size_t length, const char *hardwareId)
     return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, hardwareId, -1, entry, (int)length) == CSTR_EQUAL;
 }
 
-void RemoveIfListed(HDEVINFO devices, SP_DEVINFO_DATA *device, const char *list, DWORD size, const char *hardwareId)
+// A "too small" answer is worth another query only for a size that the
+// block can hold with its guard bytes and that is more than was offered:
+// the same size again would repeat for ever.
+bool WorthGrowing(DWORD error, const char *buffer, DWORD bufferSize, DWORD requiredSize)
 {
-    // One removal per device, however often its list names the ID.
-    if (HardwareIdListContains(list, size, hardwareId))
-        SetupDiCallClassInstaller(DIF_REMOVE, devices, device);
+    if (error != ERROR_INSUFFICIENT_BUFFER || requiredSize > HARDWARE_ID_LIST_LIMIT)
+        return false;
+    return !buffer || requiredSize > bufferSize;
 }
 
 // 0 when the device was dealt with (removed, kept or without hardware IDs),
 // -1 when its hardware IDs cannot be read.
-int RemoveDeviceIfListed(HDEVINFO devices, SP_DEVINFO_DATA *device, const char *hardwareId)
+int RemoveDeviceIfListed(const DeviceFunctions *functions, HDEVINFO devices, SP_DEVINFO_DATA *device,
+                         const char *hardwareId)
 {
     char *list = NULL;
     DWORD size = 0;
-    int read = ReadHardwareIdList(devices, device, SetupDiGetDeviceRegistryPropertyA, &list, &size);
+    int read = ReadHardwareIdList(devices, device, functions->readProperty, &list, &size);
 
-    if (read == 1)
-        RemoveIfListed(devices, device, list, size, hardwareId);
+    // One removal per device, however often its list names the ID.
+    if (read == 1 && HardwareIdListContains(list, size, hardwareId))
+        functions->callClassInstaller(DIF_REMOVE, devices, device);
     if (list)
         LocalFree(list);
     return read < 0 ? -1 : 0;
+}
+
+int RemoveListedDevices(const DeviceFunctions *functions, HDEVINFO devices, const char *hardwareId)
+{
+    SP_DEVINFO_DATA device;
+    DWORD index;
+    int result = 0;
+
+    memset(&device, 0, sizeof(device));
+    device.cbSize = sizeof(device);
+    // A removed device leaves its place in the set; the index moves on.
+    for (index = 0; result == 0 && functions->enumDeviceInfo(devices, index, &device); ++index)
+        result = RemoveDeviceIfListed(functions, devices, &device, hardwareId);
+    return result;
 }
 
 } // namespace
@@ -67,11 +110,12 @@ int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DeviceProperty
     DWORD requiredSize = 0;
     DWORD dataType = 0;
     DWORD error;
+    int tries;
     int result = -1;
 
     *list = NULL;
     *size = 0;
-    for (;;) {
+    for (tries = 0; tries < PROPERTY_READ_TRIES; ++tries) {
         if (readProperty(devices, device, SPDRP_HARDWAREID, &dataType, (PBYTE)buffer, bufferSize, &requiredSize)) {
             result = 1;
             break;
@@ -81,9 +125,7 @@ int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DeviceProperty
             result = 0;
             break;
         }
-        // A second "too small" that asks for no more than was given would
-        // repeat for ever.
-        if (error != ERROR_INSUFFICIENT_BUFFER || (buffer && requiredSize <= bufferSize))
+        if (!WorthGrowing(error, buffer, bufferSize, requiredSize))
             break;
         if (buffer)
             LocalFree(buffer);
@@ -104,19 +146,20 @@ int ReadHardwareIdList(HDEVINFO devices, SP_DEVINFO_DATA *device, DeviceProperty
 
 int RemoveDevicesByHardwareId(const char *hardwareId)
 {
-    HDEVINFO devices = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA device;
-    DWORD index;
-    int result = 0;
+    HMODULE setupapi = LoadSetupLibrary();
+    DeviceFunctions functions;
+    HDEVINFO devices = INVALID_HANDLE_VALUE;
+    int result = -1;
 
-    if (devices == INVALID_HANDLE_VALUE)
-        return -1;
-    memset(&device, 0, sizeof(device));
-    device.cbSize = sizeof(device);
-    // A removed device leaves its place in the set; the index moves on.
-    for (index = 0; result == 0 && SetupDiEnumDeviceInfo(devices, index, &device); ++index)
-        result = RemoveDeviceIfListed(devices, &device, hardwareId);
-    SetupDiDestroyDeviceInfoList(devices);
+    memset(&functions, 0, sizeof(functions));
+    if (setupapi && FindDeviceFunctions(setupapi, &functions))
+        devices = functions.getClassDevs(NULL, NULL, NULL, DIGCF_ALLCLASSES);
+    if (devices != INVALID_HANDLE_VALUE) {
+        result = RemoveListedDevices(&functions, devices, hardwareId);
+        functions.destroyDeviceInfoList(devices);
+    }
+    if (setupapi)
+        FreeLibrary(setupapi);
     if (result == 0)
         SetLastError(ERROR_SUCCESS);
     return result;

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 #include <mbstring.h>
-#include <setupapi.h>
 #include <string.h>
+
+#include "setup_library.h"
 
 namespace {
 
@@ -13,6 +14,29 @@ const DWORD MODELS_NAME_FIELD = 1;
 const DWORD FIRST_DECORATION_FIELD = 2;
 const DWORD FIRST_HARDWARE_ID_FIELD = 2;
 const char DECORATION_SEPARATOR[] = ".";
+
+// The INF parser's functions, looked up in setupapi.dll for one call.
+struct InfParser {
+    SetupOpenInfFileAProc openInfFile;
+    SetupCloseInfFileProc closeInfFile;
+    SetupFindFirstLineAProc findFirstLine;
+    SetupFindNextLineProc findNextLine;
+    SetupGetLineTextAProc getLineText;
+    SetupGetStringFieldAProc getStringField;
+};
+
+// True when the library has every one of them.
+bool FindInfParser(HMODULE setupapi, InfParser *parser)
+{
+    parser->openInfFile = (SetupOpenInfFileAProc)FindSetupFunction(setupapi, "SetupOpenInfFileA");
+    parser->closeInfFile = (SetupCloseInfFileProc)FindSetupFunction(setupapi, "SetupCloseInfFile");
+    parser->findFirstLine = (SetupFindFirstLineAProc)FindSetupFunction(setupapi, "SetupFindFirstLineA");
+    parser->findNextLine = (SetupFindNextLineProc)FindSetupFunction(setupapi, "SetupFindNextLine");
+    parser->getLineText = (SetupGetLineTextAProc)FindSetupFunction(setupapi, "SetupGetLineTextA");
+    parser->getStringField = (SetupGetStringFieldAProc)FindSetupFunction(setupapi, "SetupGetStringFieldA");
+    return parser->openInfFile && parser->closeInfFile && parser->findFirstLine && parser->findNextLine &&
+           parser->getLineText && parser->getStringField;
+}
 
 unsigned char *Bytes(char *text) { return (unsigned char *)text; }
 const unsigned char *Bytes(const char *text) { return (const unsigned char *)text; }
@@ -29,26 +53,26 @@ void AppendToSectionName(char *sectionName, const char *piece)
 
 // The model line text is read first only to reject lines that do not fit
 // in a field buffer; field 2 then overwrites it.
-bool ReadFirstHardwareId(HINF inf, INFCONTEXT *line, char *field)
+bool ReadFirstHardwareId(const InfParser *parser, HINF inf, INFCONTEXT *line, char *field)
 {
     DWORD required = 0;
 
-    if (!SetupGetLineTextA(line, inf, NULL, NULL, field, INF_FIELD_CAPACITY, &required))
+    if (!parser->getLineText(line, inf, NULL, NULL, field, INF_FIELD_CAPACITY, &required))
         return false;
-    return SetupGetStringFieldA(line, FIRST_HARDWARE_ID_FIELD, field, INF_FIELD_CAPACITY, &required) != FALSE;
+    return parser->getStringField(line, FIRST_HARDWARE_ID_FIELD, field, INF_FIELD_CAPACITY, &required) != FALSE;
 }
 
 // Walks one models section; the first line that cannot be read ends it.
-bool SectionDeclaresHardwareId(HINF inf, const char *sectionName, const char *hardwareId)
+bool SectionDeclaresHardwareId(const InfParser *parser, HINF inf, const char *sectionName, const char *hardwareId)
 {
     INFCONTEXT line;
     char field[INF_FIELD_CAPACITY];
     BOOL found;
 
     memset(field, 0, sizeof(field));
-    for (found = SetupFindFirstLineA(inf, sectionName, NULL, &line); found;
-         found = SetupFindNextLine(&line, &line)) {
-        if (!ReadFirstHardwareId(inf, &line, field))
+    for (found = parser->findFirstLine(inf, sectionName, NULL, &line); found;
+         found = parser->findNextLine(&line, &line)) {
+        if (!ReadFirstHardwareId(parser, inf, &line, field))
             return false;
         if (_mbsicmp(Bytes(field), Bytes(hardwareId)) == 0)
             return true;
@@ -58,7 +82,8 @@ bool SectionDeclaresHardwareId(HINF inf, const char *sectionName, const char *ha
 
 // Tries the undecorated models section, then one per decoration of the
 // manufacturer line, whatever Windows this runs on.
-bool ModelsDeclareHardwareId(HINF inf, INFCONTEXT *manufacturer, const char *modelsName, const char *hardwareId)
+bool ModelsDeclareHardwareId(const InfParser *parser, HINF inf, INFCONTEXT *manufacturer, const char *modelsName,
+                             const char *hardwareId)
 {
     char sectionName[INF_FIELD_CAPACITY];
     char decoration[INF_FIELD_CAPACITY];
@@ -68,8 +93,8 @@ bool ModelsDeclareHardwareId(HINF inf, INFCONTEXT *manufacturer, const char *mod
     memset(sectionName, 0, sizeof(sectionName));
     memset(decoration, 0, sizeof(decoration));
     _mbsnbcpy(Bytes(sectionName), Bytes(modelsName), INF_FIELD_CAPACITY);
-    while (!SectionDeclaresHardwareId(inf, sectionName, hardwareId)) {
-        if (!SetupGetStringFieldA(manufacturer, field, decoration, INF_FIELD_CAPACITY, &required))
+    while (!SectionDeclaresHardwareId(parser, inf, sectionName, hardwareId)) {
+        if (!parser->getStringField(manufacturer, field, decoration, INF_FIELD_CAPACITY, &required))
             return false;
         ++field;
         _mbsnbcpy(Bytes(sectionName), Bytes(modelsName), INF_FIELD_CAPACITY);
@@ -79,18 +104,18 @@ bool ModelsDeclareHardwareId(HINF inf, INFCONTEXT *manufacturer, const char *mod
     return true;
 }
 
-bool FirstManufacturerDeclares(HINF inf, const char *hardwareId)
+bool FirstManufacturerDeclares(const InfParser *parser, HINF inf, const char *hardwareId)
 {
     INFCONTEXT manufacturer;
     char modelsName[INF_FIELD_CAPACITY];
     DWORD required = 0;
 
     memset(modelsName, 0, sizeof(modelsName));
-    if (!SetupFindFirstLineA(inf, MANUFACTURER_SECTION, NULL, &manufacturer))
+    if (!parser->findFirstLine(inf, MANUFACTURER_SECTION, NULL, &manufacturer))
         return false;
-    if (!SetupGetStringFieldA(&manufacturer, MODELS_NAME_FIELD, modelsName, INF_FIELD_CAPACITY, &required))
+    if (!parser->getStringField(&manufacturer, MODELS_NAME_FIELD, modelsName, INF_FIELD_CAPACITY, &required))
         return false;
-    return ModelsDeclareHardwareId(inf, &manufacturer, modelsName, hardwareId);
+    return ModelsDeclareHardwareId(parser, inf, &manufacturer, modelsName, hardwareId);
 }
 
 } // namespace
@@ -98,12 +123,21 @@ bool FirstManufacturerDeclares(HINF inf, const char *hardwareId)
 int InfDeclaresHardwareId(const char *infPath, const char *hardwareId)
 {
     int result = 0;
-    HINF inf = SetupOpenInfFileA(infPath, NULL, INF_STYLE_WIN4, NULL);
+    HMODULE setupapi = LoadSetupLibrary();
+    InfParser parser;
+    HINF inf = INVALID_HANDLE_VALUE;
 
-    if (inf == INVALID_HANDLE_VALUE || inf == NULL)
-        return 0;
-    if (FirstManufacturerDeclares(inf, hardwareId))
+    memset(&parser, 0, sizeof(parser));
+    if (setupapi && FindInfParser(setupapi, &parser))
+        inf = parser.openInfFile(infPath, NULL, INF_STYLE_WIN4, NULL);
+    // A null handle is no open INF either, and is never closed.
+    if (inf == NULL)
+        inf = INVALID_HANDLE_VALUE;
+    if (inf != INVALID_HANDLE_VALUE && FirstManufacturerDeclares(&parser, inf, hardwareId))
         result = 1;
-    SetupCloseInfFile(inf);
+    if (inf != INVALID_HANDLE_VALUE)
+        parser.closeInfFile(inf);
+    if (setupapi)
+        FreeLibrary(setupapi);
     return result;
 }

@@ -8,6 +8,7 @@
 
 #include "bounded_string.h"
 #include "inf_match.h"
+#include "setup_library.h"
 
 namespace {
 
@@ -66,22 +67,26 @@ int PurgeOemInfs(const char *hardwareId)
     char pattern[INF_PATH_CAPACITY];
     WIN32_FIND_DATAA found;
     HANDLE search = INVALID_HANDLE_VALUE;
+    // Held for the scan so that the matcher's load for each file finds the
+    // library mapped; without one the matcher answers no for every file.
+    HMODULE setupapi = LoadSetupLibrary();
     int result = -1;
 
     memset(infDir, 0, sizeof(infDir));
     memset(pattern, 0, sizeof(pattern));
     memset(&found, 0, sizeof(found));
-    if (!BuildSearchPaths(infDir, pattern))
-        return -1;
-    search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return -1;
-    do {
-        PurgeIfDeclared(infDir, found.cFileName, hardwareId);
-    } while (FindNextFileA(search, &found));
-    // Read before FindClose, which may set its own error.
-    if (GetLastError() == ERROR_NO_MORE_FILES)
-        result = 0;
-    FindClose(search);
+    if (BuildSearchPaths(infDir, pattern))
+        search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            PurgeIfDeclared(infDir, found.cFileName, hardwareId);
+        } while (FindNextFileA(search, &found));
+        // Read before FindClose, which may set its own error.
+        if (GetLastError() == ERROR_NO_MORE_FILES)
+            result = 0;
+        FindClose(search);
+    }
+    if (setupapi)
+        FreeLibrary(setupapi);
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "bounded_string.h"
+
 namespace {
 
 const DWORD OSVERSIONINFOA_SIZE = 148;
@@ -124,4 +126,15 @@ bool BuildSystemPath(char *path, const char *directory, const char *name)
 bool GetWindowsDirInto(char *buffer, UINT capacity)
 {
     return ReadDirectory(GetWindowsDirectoryA, buffer, capacity) != 0;
+}
+
+HMODULE LoadSystemLibrary(const char *fileName)
+{
+    char path[MAX_PATH];
+
+    if (ReadDirectory(GetSystemDirectoryA, path, MAX_PATH) == 0)
+        return NULL;
+    if (BoundedFailed(BoundedAppend(path, MAX_PATH, fileName)))
+        return NULL;
+    return LoadLibraryA(path);
 }

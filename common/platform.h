@@ -38,6 +38,12 @@ bool GetInstallSystemDir(char *systemDir, bool wow64);
 // directory; false, leaving it empty, when it cannot be read in full.
 bool GetWindowsDirInto(char *buffer, UINT capacity);
 
+// Loads the library file name (beginning with a backslash) of the system
+// directory by its full path: a bare name would also find a copy placed
+// beside the program and run it with the program's rights. NULL when the
+// path cannot be built or the file cannot be loaded.
+HMODULE LoadSystemLibrary(const char *fileName);
+
 // Joins directory and name (name begins with a backslash) into path
 // (MAX_PATH characters). Returns false, leaving path empty, when the
 // result would not fit or directory is empty.

@@ -1,7 +1,5 @@
 #include "activation.h"
 
-#include <newdev.h>
-#include <setupapi.h>
 #include <shellapi.h>
 
 #include <io.h>
@@ -13,15 +11,6 @@
 
 namespace {
 
-typedef BOOL(WINAPI *UpdateDriverForPlugAndPlayDevicesAProc)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
-
-// Always the system directory's copy: a bare name would also find a
-// newdev.dll placed beside the installer and run it with our rights.
-const char NEWDEV_FILE_NAME[] = "\\newdev.dll";
-const char UPDATE_DRIVER_PROC_NAME[] = "UpdateDriverForPlugAndPlayDevicesA";
-
-const DWORD STORED_INF_NAME_CAPACITY = 256;
-
 // Paths of the Windows 98/Me reset.
 const size_t RESET_PATH_CAPACITY = 200;
 const char DRIVER_DATA_FILE_NAME[] = "\\inf\\DRVDATA.BIN";
@@ -31,46 +20,7 @@ const char ENUM_KEY_PREFIX[] = "Enum\\";
 const char LAUNCH_VERB[] = "open";
 const char LAUNCH_PARAMETERS[] = "-install";
 
-#ifndef _WIN64
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the 32-bit launch record is 60 bytes");
-#endif
-
-HMODULE LoadSystemNewdev(void)
-{
-    char path[MAX_PATH];
-    UINT length;
-
-    memset(path, 0, sizeof(path));
-    length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return NULL;
-    if (BoundedFailed(BoundedAppend(path, MAX_PATH, NEWDEV_FILE_NAME)))
-        return NULL;
-    return LoadLibraryA(path);
-}
-
-// Copies the INF among the system's INFs, for a device plugged in later.
-bool StoreDriverPackage(const char *infPath)
-{
-    char storedName[STORED_INF_NAME_CAPACITY];
-    DWORD requiredSize = 0;
-
-    memset(storedName, 0, sizeof(storedName));
-    return SetupCopyOEMInfA(infPath, NULL, SPOST_PATH, 0, storedName, STORED_INF_NAME_CAPACITY,
-                            &requiredSize, NULL) != FALSE;
-}
-
-bool UpdateOrStoreDriver(UpdateDriverForPlugAndPlayDevicesAProc updateDriver, const char *hardwareId,
-                         const char *infPath, BOOL *rebootRequired)
-{
-    HWND parent = GetDesktopWindow();
-
-    if (updateDriver(parent, hardwareId, infPath, INSTALLFLAG_FORCE, rebootRequired))
-        return true;
-    if (GetLastError() != ERROR_NO_SUCH_DEVINST)
-        return false;
-    return StoreDriverPackage(infPath);
-}
 
 // Deletes one file of the Windows INF directory, read-only or not; the file
 // is left alone when its path cannot be built in full.
@@ -111,21 +61,6 @@ void ActivateDriverPackage(const char *infPath, bool win9x)
         ResetWin9xDriverDatabase(DEVICE_HARDWARE_ID);
     else
         InstallDriverPackage(DEVICE_HARDWARE_ID, infPath, &rebootRequired);
-}
-
-int InstallDriverPackage(const char *hardwareId, const char *infPath, BOOL *rebootRequired)
-{
-    int result = -1;
-    HMODULE newdev = LoadSystemNewdev();
-    UpdateDriverForPlugAndPlayDevicesAProc updateDriver = NULL;
-
-    if (newdev)
-        updateDriver = (UpdateDriverForPlugAndPlayDevicesAProc)(void *)GetProcAddress(newdev, UPDATE_DRIVER_PROC_NAME);
-    if (updateDriver && UpdateOrStoreDriver(updateDriver, hardwareId, infPath, rebootRequired))
-        result = 0;
-    if (newdev)
-        FreeLibrary(newdev);
-    return result;
 }
 
 int ResetWin9xDriverDatabase(const char *hardwareId)

@@ -1,17 +1,15 @@
-// Making Windows use a written driver package for the key.
+// Making Windows use a written driver package for the key: the Windows
+// 98/Me reset and the 64-bit install program here, the driver update of
+// the other Windows in driver_update.h.
 #pragma once
 
 #include <windows.h>
 
+#include "driver_update.h"
+
 // Windows 98/Me: resets the driver database; otherwise installs infPath
 // for the key's hardware ID. The outcome is not reported.
 void ActivateDriverPackage(const char *infPath, bool win9x);
-
-// Updates the driver of every device with hardwareId from infPath through
-// newdev.dll of the system directory or, when no such device is present,
-// stores the INF among the system's INFs. 0 when done, -1 when not.
-// rebootRequired (optional) receives the library's reboot flag.
-int InstallDriverPackage(const char *hardwareId, const char *infPath, BOOL *rebootRequired);
 
 // Deletes the Windows 98/Me driver-information database files and the
 // device's Enum key so that Windows rebuilds them. Always 0.

@@ -235,6 +235,38 @@ TEST(HardwareIdList, PropertyReadEndsOnEveryAnswer)
     EXPECT_TRUE(list == NULL);
 }
 
+// A list reported larger on every answer is given up after a few tries; a
+// size the guard bytes would wrap, or above any hardware-ID list, is
+// refused before any block is taken for it.
+TEST(HardwareIdList, PropertyReadIsBounded)
+{
+    char *list = NULL;
+    DWORD size = 0;
+
+    const DWORD TOO_SMALL = ERROR_INSUFFICIENT_BUFFER;
+    const PropertyReply growing[] = {{FALSE, TOO_SMALL, 8, NULL},  {FALSE, TOO_SMALL, 16, NULL},
+                                     {FALSE, TOO_SMALL, 24, NULL}, {FALSE, TOO_SMALL, 32, NULL},
+                                     {FALSE, TOO_SMALL, 40, NULL}, {TRUE, ERROR_SUCCESS, 40, NULL}};
+    EXPECT_EQ(-1, ReadScripted(growing, 6, &list, &size));
+    EXPECT_EQ((size_t)PROPERTY_READ_TRIES, propertyCalls);
+    EXPECT_TRUE(list == NULL);
+
+    const DWORD refused[] = {0xFFFFFFFF, 0xFFFFFFFE, HARDWARE_ID_LIST_LIMIT + 1};
+    for (size_t i = 0; i < sizeof(refused) / sizeof(refused[0]); ++i) {
+        const PropertyReply huge[] = {{FALSE, TOO_SMALL, refused[i], NULL}};
+        EXPECT_EQ(-1, ReadScripted(huge, 1, &list, &size)) << refused[i];
+        EXPECT_EQ(1u, propertyCalls) << refused[i];
+        EXPECT_TRUE(list == NULL);
+    }
+
+    const PropertyReply largest[] = {{FALSE, TOO_SMALL, HARDWARE_ID_LIST_LIMIT, NULL},
+                                     {TRUE, ERROR_SUCCESS, HARDWARE_ID_LIST_LIMIT, NULL}};
+    ASSERT_EQ(1, ReadScripted(largest, 2, &list, &size));
+    EXPECT_EQ(HARDWARE_ID_LIST_LIMIT, size);
+    EXPECT_GE(LocalSize(list), HARDWARE_ID_LIST_LIMIT + 2);
+    LocalFree(list);
+}
+
 TEST(HardwareIdList, PropertyBufferKeepsTwoZeroBytesBeyondTheList)
 {
     char *list = NULL;

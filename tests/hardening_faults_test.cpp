@@ -423,6 +423,98 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
     SetEmulatedVersion("un_faults98.exe", "");
 }
 
+// Both programs on a Windows whose setupapi.dll has the INF parser and no
+// device functions or INF store (the double), and on one without any
+// (loading it disabled for them): each starts, ends with 0 and leaves
+// undone only the steps that need what is missing. No device is present
+// for the driver update, so the install goes on to the INF store.
+struct SetupLibraryCase {
+    const char *what;
+    const char *override; // the programs' DllOverrides value for setupapi
+    bool infParser;       // the stale INF copy is recognised and purged
+};
+
+class SetupLibraryFaults : public InstallFaults {
+protected:
+    void SetUp() override
+    {
+        InstallFaults::SetUp();
+        SetNewdevDoubleResult("nodev");
+        installer_ = CopyProgram("keysetup.exe", scratch_, INSTALLER_NAME);
+        uninstaller_ = CopyProgram("QV_DRVUNI.exe", scratch_, UNINSTALLER_NAME);
+        stale_ = InfDir() + "\\oem4344.inf";
+        staleTwin_ = InfDir() + "\\oem4344.pnf";
+        ASSERT_TRUE(ReplaceSystemFile(SystemSetupapi(), BinDir() + "\\doubles\\win32\\setupapi.dll"));
+    }
+    void TearDown() override
+    {
+        SetDllOverride(INSTALLER_NAME, "setupapi", NULL);
+        SetDllOverride(UNINSTALLER_NAME, "setupapi", NULL);
+        EXPECT_TRUE(RestoreSystemFile(SystemSetupapi()));
+        RemoveTestDevices(KEY_DEVICE);
+        DeleteFileA(stale_.c_str());
+        DeleteFileA(staleTwin_.c_str());
+        InstallFaults::TearDown();
+    }
+    static std::string SystemSetupapi() { return SystemDir() + "\\setupapi.dll"; }
+
+    static const char INSTALLER_NAME[];
+    static const char UNINSTALLER_NAME[];
+    static const char KEY_DEVICE[];
+    std::string installer_, uninstaller_, stale_, staleTwin_;
+};
+
+const char SetupLibraryFaults::INSTALLER_NAME[] = "ks_setupapi.exe";
+const char SetupLibraryFaults::UNINSTALLER_NAME[] = "un_setupapi.exe";
+const char SetupLibraryFaults::KEY_DEVICE[] = "KSHARDSETUPAPIKEY";
+
+TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
+{
+    const SetupLibraryCase cases[] = {
+        {"setupapi.dll with the INF parser only", "native", true},
+        {"no setupapi.dll", "", false},
+    };
+    for (size_t c = 0; c < sizeof(cases) / sizeof(cases[0]); ++c) {
+        const SetupLibraryCase &sc = cases[c];
+        SCOPED_TRACE(sc.what);
+        Clean();
+        SetNewdevDoubleLog(log_);
+        SetDllOverride(INSTALLER_NAME, "setupapi", sc.override);
+        SetDllOverride(UNINSTALLER_NAME, "setupapi", sc.override);
+
+        // Install: every file and the entry, but no INF stored.
+        Snapshot before = Watch();
+        EXPECT_EQ(0u, RunProgram(Quoted(installer_)));
+        Snapshot after = Watch();
+        ExpectWithinFootprint(before, after, InstallFootprint(), __LINE__);
+        for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
+            EXPECT_TRUE(ReadBytes(InstalledPath(NT32_INSTALLED_NAMES[i])) == Payload(i)) << NT32_INSTALLED_NAMES[i];
+        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+        EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
+        EXPECT_TRUE(StoredInfHolding(Payload(0)).empty());
+
+        // Uninstall: the stale copy goes only with a parser; the device stays.
+        std::string device = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
+        ASSERT_FALSE(device.empty());
+        ASSERT_TRUE(WriteInfAnsi(stale_, MATCHING_INF));
+        ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
+        std::vector<std::string> allowed = UninstallFootprint();
+        if (sc.infParser) {
+            allowed.push_back(FileItem(stale_));
+            allowed.push_back(FileItem(staleTwin_));
+        }
+        before = Watch();
+        EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
+        ExpectWithinFootprint(before, Watch(), allowed, __LINE__);
+        EXPECT_EQ(!sc.infParser, FileExists(stale_));
+        EXPECT_EQ(!sc.infParser, FileExists(staleTwin_));
+        EXPECT_TRUE(DeviceInstanceExists(device));
+        EXPECT_FALSE(FileExists(InstalledPath("QV_DRVUNI.exe.manifest")));
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+        RemoveTestDevices(KEY_DEVICE);
+    }
+}
+
 // The uninstall side: both programs' uninstall with windir unset, too long
 // for the pattern, at the longest that fits (with a file name too long to
 // join), and pointing at an INF directory without oem*.inf.

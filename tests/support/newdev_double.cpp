@@ -10,27 +10,6 @@
 namespace {
 
 const char NEWDEV_NAME[] = "\\newdev.dll";
-// Kept beside the system file; an empty one says there was no original.
-const char KEPT_SUFFIX[] = ".kstest-original";
-
-std::string KeptPath(NewdevBitness bitness)
-{
-    return SystemNewdevPath(bitness) + KEPT_SUFFIX;
-}
-
-// Moves the original aside unless an earlier run already did (the file
-// in place is then a leftover double).
-bool KeepOriginal(NewdevBitness bitness)
-{
-    std::string system = SystemNewdevPath(bitness);
-    std::string kept = KeptPath(bitness);
-
-    if (FileExists(kept))
-        return true;
-    if (!FileExists(system))
-        return WriteBytes(kept, "");
-    return MoveFileA(system.c_str(), kept.c_str()) != FALSE;
-}
 
 std::vector<std::string> Split(const std::string &text, const std::string &separator)
 {
@@ -106,32 +85,17 @@ bool NativeNewdevOverrideSet()
 
 bool InstallNewdevDouble(NewdevBitness bitness)
 {
-    if (!KeepOriginal(bitness))
-        return false;
-    return CopyFileA(NewdevDoublePath(bitness).c_str(), SystemNewdevPath(bitness).c_str(), FALSE) != FALSE;
+    return ReplaceSystemFile(SystemNewdevPath(bitness), NewdevDoublePath(bitness));
 }
 
 bool RemoveSystemNewdev(NewdevBitness bitness)
 {
-    std::string system = SystemNewdevPath(bitness);
-
-    if (!KeepOriginal(bitness))
-        return false;
-    DeleteFileA(system.c_str());
-    return !FileExists(system);
+    return ReplaceSystemFile(SystemNewdevPath(bitness), "");
 }
 
 bool RestoreSystemNewdev(NewdevBitness bitness)
 {
-    std::string system = SystemNewdevPath(bitness);
-    std::string kept = KeptPath(bitness);
-
-    if (!FileExists(kept))
-        return true;
-    DeleteFileA(system.c_str());
-    if (ReadBytes(kept).empty())
-        return DeleteFileA(kept.c_str()) != FALSE;
-    return MoveFileA(kept.c_str(), system.c_str()) != FALSE;
+    return RestoreSystemFile(SystemNewdevPath(bitness));
 }
 
 void SetNewdevDoubleResult(const char *result)

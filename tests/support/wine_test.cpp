@@ -119,6 +119,61 @@ void SetEmulatedVersion(const std::string &exeName, const char *version)
     RegCloseKey(handle);
 }
 
+void SetDllOverride(const std::string &exeName, const char *dll, const char *value)
+{
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
+    HKEY handle = NULL;
+
+    if (!value) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(handle, dll, 0, REG_SZ, (const BYTE *)value, (DWORD)strlen(value) + 1);
+    RegCloseKey(handle);
+}
+
+namespace {
+
+// Beside the system file; an empty one says there was no original.
+const char KEPT_SUFFIX[] = ".kstest-original";
+
+bool KeepOriginal(const std::string &systemPath)
+{
+    std::string kept = systemPath + KEPT_SUFFIX;
+
+    if (FileExists(kept))
+        return true;
+    if (!FileExists(systemPath))
+        return WriteBytes(kept, "");
+    return MoveFileA(systemPath.c_str(), kept.c_str()) != FALSE;
+}
+
+} // namespace
+
+bool ReplaceSystemFile(const std::string &systemPath, const std::string &replacement)
+{
+    if (!KeepOriginal(systemPath))
+        return false;
+    if (!replacement.empty())
+        return CopyFileA(replacement.c_str(), systemPath.c_str(), FALSE) != FALSE;
+    DeleteFileA(systemPath.c_str());
+    return !FileExists(systemPath);
+}
+
+bool RestoreSystemFile(const std::string &systemPath)
+{
+    std::string kept = systemPath + KEPT_SUFFIX;
+
+    if (!FileExists(kept))
+        return true;
+    DeleteFileA(systemPath.c_str());
+    if (ReadBytes(kept).empty())
+        return DeleteFileA(kept.c_str()) != FALSE;
+    return MoveFileA(kept.c_str(), systemPath.c_str()) != FALSE;
+}
+
 std::string SystemDir()
 {
     char dir[MAX_PATH] = {0};

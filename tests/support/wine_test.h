@@ -29,6 +29,18 @@ std::string CopyProgram(const char *name, const std::string &directory, const st
 // an empty version removes the setting.
 void SetEmulatedVersion(const std::string &exeName, const char *version);
 
+// Wine's per-program DLL override (HKCU\Software\Wine\AppDefaults\NAME.exe
+// \DllOverrides): "native", "builtin", "" (disabled); NULL removes it. It
+// holds for NAME.exe processes started after it is set.
+void SetDllOverride(const std::string &exeName, const char *dll, const char *value);
+
+// A system file swapped for a test: the original is kept beside it (once,
+// so a leftover of an earlier run is no original) and put back by
+// RestoreSystemFile. An empty replacement leaves no file there.
+bool ReplaceSystemFile(const std::string &systemPath, const std::string &replacement);
+// True when the original is back (or nothing was kept).
+bool RestoreSystemFile(const std::string &systemPath);
+
 std::string SystemDir();        // GetSystemDirectoryA
 std::string WindowsDir();       // GetWindowsDirectoryA
 bool RegKeyExists(HKEY root, const char *path, REGSAM view = 0);
