@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -eu
 packages="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-binutils-mingw-w64-x86-64 googletest wine wine32 wine64"
+binutils-mingw-w64-x86-64 googletest wine wine32 wine64 osslsigncode openssl python3-pefile"
 missing=""
 for p in $packages; do
     case "$p" in wine32) q="wine32:i386" ;; *) q="$p" ;; esac
