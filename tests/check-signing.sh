@@ -1,0 +1,149 @@
+#!/bin/sh
+# Signed builds, checked on the build host. A throwaway CA and code-signing
+# identity made here sign a build of its own (password from the
+# environment, fixed signing time); its three programs and the two copies
+# keysetup.exe embeds verify against that CA, carry SHA-256 digests, keep
+# their PE header and imports, are listed with their signed hashes, and
+# are the unsigned programs plus a signature. A wrong password, a missing,
+# an unreadable and an expired identity each fail naming the option and
+# leave no program behind. WORK_DIR/pki/ca.pem and WORK_DIR/signed/bin stay
+# for the Wine test (signing_wow64).
+# usage: check-signing.sh SOURCE_DIR WORK_DIR MAIN_BIN_DIR OBJDUMP32 OBJDUMP64
+set -eu
+src=$1 work=$2 main_bin=$3 objdump32=$4 objdump64=$5
+pki=$work/pki signed=$work/signed wrong=$work/wrong scratch=$work/scratch
+bin=$signed/bin
+password='throwaway signing password'
+signing_time=1700000000
+programs='keysetup.exe QV_DRVUNI.exe DrvInst64.exe'
+rm -rf "$work"
+mkdir -p "$pki" "$scratch"
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# The CA, a code-signing certificate for a century and one that ends before
+# it starts (expired whatever the date), both for the same key.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$pki/ca.key" -out "$pki/ca.pem" -days 36500 \
+    -subj "/CN=keysetup test CA" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout "$pki/signer.key" -out "$pki/signer.csr" \
+    -subj "/CN=keysetup test signer" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$pki/ext.cnf"
+issue() {
+    openssl x509 -req -in "$pki/signer.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -set_serial "$2" \
+        -days "$3" -extfile "$pki/ext.cnf" -out "$pki/$1" 2>/dev/null
+}
+issue signer.pem 1 36500
+issue expired.pem 2 -1
+printf '%s\n' "$password" >"$pki/password"
+printf 'not the password\n' >"$pki/wrong-password"
+printf 'not a PKCS#12 file\n' >"$pki/unreadable.p12"
+openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -passout "file:$pki/password" \
+    -out "$pki/signer.p12"
+
+configure() {
+    dir=$1
+    shift
+    cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "$@"
+}
+
+verify() {
+    osslsigncode verify -CAfile "$pki/ca.pem" -in "$1" >"$work/verify.log" 2>&1 || { cat "$work/verify.log"; fail "$1 does not verify"; }
+    grep -q '^Message digest algorithm *: SHA256' "$work/verify.log" || fail "$1: digest is not SHA-256"
+}
+
+# The signed build.
+KEYSETUP_TEST_SIGN_PASSWORD=$password
+export KEYSETUP_TEST_SIGN_PASSWORD
+configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_ENV=KEYSETUP_TEST_SIGN_PASSWORD \
+    -DKEYSETUP_SIGN_TIME=$signing_time >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "configure the signed build"; }
+cmake --build "$signed" --target keysetup -j2 >>"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "signed build"; }
+unset KEYSETUP_TEST_SIGN_PASSWORD
+! grep -rqF "$password" "$signed" "$work/signed.log" || fail "the password is written in the build tree or its output"
+
+# What keysetup.exe embeds is the signed programs, and the listing hashes them.
+extract() {
+    python3 "$src/tests/support/pe_resource.py" "$bin/keysetup.exe" "$1" "$2" >"$scratch/embedded-$3" ||
+        fail "extract $1 $2"
+    cmp "$scratch/embedded-$3" "$bin/$3" || fail "keysetup.exe embeds another $3 than the signed one"
+    verify "$scratch/embedded-$3"
+    grep -qx "$1 $2 $3 $(wc -c <"$bin/$3") $(sha256sum "$bin/$3" | cut -d' ' -f1) built | not checked" "$bin/keysetup.payload.txt" ||
+        { cat "$bin/keysetup.payload.txt"; fail "$3 not listed with its signed size and hash"; }
+}
+for program in $programs; do
+    verify "$bin/$program"
+done
+extract UNINSTALL 204 QV_DRVUNI.exe
+extract DEV64 196 DrvInst64.exe
+echo "keysetup.exe, QV_DRVUNI.exe, DrvInst64.exe and the two embedded copies verify (SHA-256), listed signed"
+
+imports="KERNEL32.dll USER32.dll ADVAPI32.dll SHELL32.dll SETUPAPI.dll msvcrt.dll"
+# shellcheck disable=SC2086
+{
+    "$src/tests/check_pe.sh" "$objdump32" "$bin/keysetup.exe" i386 $imports
+    "$src/tests/check_pe.sh" "$objdump32" "$bin/QV_DRVUNI.exe" i386 $imports
+    "$src/tests/check_pe.sh" "$objdump64" "$bin/DrvInst64.exe" x86-64 $imports
+} || fail "PE checks of the signed programs"
+
+# Without its signature a program is the unsigned build's, byte for byte:
+# the signature changed nothing else (resources, manifest, headers).
+unsigned() {
+    osslsigncode remove-signature -in "$1" -out "$2" >/dev/null 2>&1 || cp "$1" "$2"
+}
+for program in QV_DRVUNI.exe DrvInst64.exe; do
+    unsigned "$bin/$program" "$scratch/stripped-$program"
+    unsigned "$main_bin/$program" "$scratch/main-$program"
+    cmp "$scratch/stripped-$program" "$scratch/main-$program" || fail "$program is more than the unsigned program and a signature"
+done
+echo "QV_DRVUNI.exe and DrvInst64.exe without their signature identical to the unsigned build's"
+
+# The same identity as a certificate and key pair, at the same time: the
+# same bytes as the build's, so a signed build is reproducible.
+cp "$main_bin/QV_DRVUNI.exe" "$scratch/pair.exe"
+sign() {
+    sh "$src/cmake/sign-file.sh" --osslsigncode="$(command -v osslsigncode)" --openssl="$(command -v openssl)" "$@"
+}
+sign --cert="$pki/signer.pem" --key="$pki/signer.key" --time=$signing_time "$scratch/pair.exe" ||
+    fail "signing with a certificate and key pair"
+cmp "$scratch/pair.exe" "$bin/QV_DRVUNI.exe" || fail "the same identity and time gave other bytes"
+echo "certificate and key pair at the same signing time: QV_DRVUNI.exe identical to the build's"
+
+# A fault of the identity: signing fails naming OPTION, and deletes the
+# program and the other programs named.
+expect_refused() {
+    option=$1
+    shift
+    cp "$main_bin/QV_DRVUNI.exe" "$scratch/fault.exe"
+    : >"$scratch/other.exe"
+    if sign "$@" "$scratch/fault.exe" "$scratch/other.exe" >"$work/fault.log" 2>&1; then
+        fail "signed despite a fault of $option"
+    fi
+    grep -q "error: .*$option" "$work/fault.log" || { cat "$work/fault.log"; fail "$option not named"; }
+    ! ls "$scratch"/fault.exe* "$scratch/other.exe" 2>/dev/null || fail "a program stayed after a fault of $option"
+    echo "refused, naming $option: $(sed -n 's/^error: //p' "$work/fault.log")"
+}
+expect_refused KEYSETUP_SIGN_PKCS12 --pkcs12="$pki/unreadable.p12" --password-file="$pki/password"
+expect_refused KEYSETUP_SIGN_CERT --cert="$pki/expired.pem" --key="$pki/signer.key"
+
+# A missing identity fails the configure; a wrong password the build, with
+# no program left in its bin directory.
+if configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
+    fail "configure accepted a missing PKCS#12 file"
+fi
+grep -q 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
+echo "missing identity refused by the configure, naming KEYSETUP_SIGN_PKCS12"
+configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
+    >"$work/wrong.log" 2>&1 || { cat "$work/wrong.log"; fail "configure with a wrong password file"; }
+if cmake --build "$wrong" --target keysetup -j2 >>"$work/wrong.log" 2>&1; then
+    fail "built with a wrong password"
+fi
+grep -q 'error: .*KEYSETUP_SIGN_PASSWORD_FILE: wrong password' "$work/wrong.log" || { cat "$work/wrong.log"; fail "wrong password not named"; }
+for program in $programs; do
+    ! ls "$wrong/bin/$program"* 2>/dev/null || fail "$program left in bin after a wrong password"
+done
+echo "wrong password: build failed naming KEYSETUP_SIGN_PASSWORD_FILE, no program in its bin"
+rm -rf "$wrong" "$scratch"
