@@ -15,4 +15,4 @@ add_test(NAME signing_wow64
             ${SIGNING_WORK_DIR}/pki/ca.pem $<TARGET_FILE:foundation_tests>)
 set_tests_properties(signing_wow64 PROPERTIES
     FIXTURES_REQUIRED "proof_prefix_win64;signed_build" TIMEOUT 600
-    SKIP_RETURN_CODE 77) # where the host cannot start 32-bit programs
+    SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
