@@ -26,18 +26,24 @@ bool RegisterMarkerClass(HINSTANCE instance, WORD iconId, const char *markerName
 
 } // namespace
 
+bool MutexHeldElsewhere(HANDLE mutex, DWORD lastError)
+{
+    if (mutex)
+        return lastError == ERROR_ALREADY_EXISTS;
+    return lastError == ERROR_ACCESS_DENIED;
+}
+
 bool EnsureSingleInstance(HINSTANCE instance, WORD iconId, const char *markerName)
 {
     if (!RegisterMarkerClass(instance, iconId, markerName))
         return false;
+    SetLastError(ERROR_SUCCESS);
     instanceMutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, markerName);
-    if (instanceMutex)
+    if (instanceMutex || MutexHeldElsewhere(instanceMutex, GetLastError()))
         return false;
     SetLastError(ERROR_SUCCESS);
     instanceMutex = CreateMutexA(NULL, TRUE, markerName);
     // Two instances started at once can both miss the other's mutex when
     // opening it; the one whose create found it existing gives way.
-    if (GetLastError() == ERROR_ALREADY_EXISTS)
-        return false;
-    return true;
+    return !MutexHeldElsewhere(instanceMutex, GetLastError());
 }

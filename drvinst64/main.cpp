@@ -5,8 +5,10 @@
 
 #include <string.h>
 
-#include "activation.h"
+#include "driver_update.h"
 #include "bounded_string.h"
+#include "command_line.h"
+#include "program_entry.h"
 #include "system_names.h"
 
 namespace {
@@ -33,15 +35,14 @@ bool GetPackageInfPath(char *infPath)
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandTail, int)
+// The program's entry: no runtime start-up code runs before it.
+extern "C" void WINAPI ProgramEntry(void)
 {
     char infPath[MAX_PATH];
     BOOL rebootRequired = FALSE;
 
     // Any other command line does nothing: only the installer starts it.
-    if (_stricmp(commandTail, INSTALL_WORD) != 0)
-        return 0;
-    if (GetPackageInfPath(infPath))
+    if (_stricmp(CommandLineTail(GetCommandLineA()), INSTALL_WORD) == 0 && GetPackageInfPath(infPath))
         InstallDriverPackage(DEVICE_HARDWARE_ID, infPath, &rebootRequired);
-    return 0;
+    ExitProcess(0);
 }

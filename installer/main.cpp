@@ -1,19 +1,25 @@
 // keysetup: silent installer of the key's driver package.
 #include <windows.h>
 
+#include "command_line.h"
 #include "install_plan.h"
 #include "mode.h"
+#include "program_entry.h"
 #include "resource_ids.h"
 #include "single_instance.h"
 #include "uninstall.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
+// The program's entry: no runtime start-up code runs before it (msvcrt.dll
+// initialises itself when it is loaded), so the tail is cut here.
+extern "C" void WINAPI ProgramEntry(void)
 {
-    if (!EnsureSingleInstance(instance, IDI_KEYSETUP, "TALVERNClass"))
-        return 0;
-    if (TailSelectsUninstall(commandTail))
-        RunUninstall();
-    else
-        RunInstall(instance);
-    return 0;
+    HINSTANCE instance = GetModuleHandleA(NULL);
+
+    if (EnsureSingleInstance(instance, IDI_KEYSETUP, "TALVERNClass")) {
+        if (TailSelectsUninstall(CommandLineTail(GetCommandLineA())))
+            RunUninstall();
+        else
+            RunInstall(instance);
+    }
+    ExitProcess(0);
 }

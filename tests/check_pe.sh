@@ -22,6 +22,19 @@ else
 fi
 expect '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
 
+# ASLR and DEP: a relocatable image (relocations kept, a .reloc section)
+# that asks for both; 64-bit images also for high-entropy addresses.
+DYNAMIC_BASE=0x40 NX_COMPAT=0x100 HIGH_ENTROPY_VA=0x20
+wanted=$((DYNAMIC_BASE | NX_COMPAT))
+[ "$arch" = i386 ] || wanted=$((wanted | HIGH_ENTROPY_VA))
+flags=$(printf '%s\n' "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\)$/\1/p')
+if [ -z "$flags" ] || [ $((0x$flags & wanted)) -ne $wanted ]; then
+    echo "$exe: DllCharacteristics ${flags:-missing}, expected the bits of $(printf '%#x' $wanted)"
+    fail=1
+fi
+printf '%s\n' "$dump" | grep -q 'relocations stripped' && { echo "$exe: relocations stripped"; fail=1; }
+"$objdump" -h "$exe" | grep -Eq '^ +[0-9]+ \.reloc +0*[1-9a-f]' || { echo "$exe: no .reloc section"; fail=1; }
+
 imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$imports" ] || { echo "$exe: no imports found"; fail=1; }
 for dll in $imports; do
@@ -31,6 +44,6 @@ for dll in $imports; do
     done
     [ $ok = 1 ] || { echo "$exe: imports $dll, which is not allowed"; fail=1; }
 done
-echo "$exe imports:" $imports
+echo "$exe imports:" $imports "DllCharacteristics $flags"
 [ $fail = 0 ] && echo "PE check passed"
 exit $fail

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "installed_state.h"
 #include "single_instance.h"
 #include "wine_test.h"
 
@@ -45,6 +46,50 @@ TEST(SingleInstance, SecondKeysetupExitsAtOnceInEitherMode)
         EXPECT_FALSE(FileExists(inf)) << tails[i];
     }
     CloseHandle(held);
+}
+
+// Only a handle with ERROR_ALREADY_EXISTS, or no handle with
+// ERROR_ACCESS_DENIED, says that another instance holds the mutex.
+TEST(SingleInstance, MutexAnswersThatMeanAnotherInstance)
+{
+    HANDLE handle = (HANDLE)0x44; // never used: only its presence counts
+
+    EXPECT_TRUE(MutexHeldElsewhere(handle, ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(MutexHeldElsewhere(NULL, ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(MutexHeldElsewhere(handle, ERROR_SUCCESS));
+    EXPECT_FALSE(MutexHeldElsewhere(handle, ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(MutexHeldElsewhere(NULL, ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(MutexHeldElsewhere(NULL, ERROR_INVALID_HANDLE)); // the name is another kind of object
+    EXPECT_FALSE(MutexHeldElsewhere(NULL, ERROR_NOT_ENOUGH_MEMORY));
+}
+
+// An instance started with other rights holds a mutex that this keysetup
+// may not open (here: an empty DACL, which grants nobody anything); it ends
+// as for a mutex it may open and installs nothing.
+TEST(SingleInstance, MutexItMayNotOpenStopsKeysetup)
+{
+    ACL emptyAcl;
+    SECURITY_DESCRIPTOR denyAll;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &denyAll, FALSE};
+    std::string inf = SystemDir() + "\\ZIVIRIZ.inf";
+
+    ASSERT_TRUE(InitializeAcl(&emptyAcl, sizeof(emptyAcl), ACL_REVISION));
+    ASSERT_TRUE(InitializeSecurityDescriptor(&denyAll, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&denyAll, TRUE, &emptyAcl, FALSE));
+    HANDLE held = CreateMutexA(&attributes, TRUE, INSTALLER_MARKER);
+    ASSERT_TRUE(held != NULL);
+    ASSERT_NE((DWORD)ERROR_ALREADY_EXISTS, GetLastError()) << "another keysetup is running";
+    HANDLE opened = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, INSTALLER_MARKER);
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError()) << "the DACL is not enforced";
+    EXPECT_TRUE(opened == NULL);
+    ASSERT_FALSE(FileExists(inf));
+
+    EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    EXPECT_FALSE(FileExists(inf));
+    if (opened)
+        CloseHandle(opened);
+    CloseHandle(held);
+    DeleteNt32Install();
 }
 
 } // namespace

@@ -166,6 +166,17 @@ TEST(UninstallProcedure, KeysetupUninstallModeDoesTheSame)
     ClearState();
 }
 
+// The word right after the closing quote of the program's name, with no
+// blank between them, is the whole tail: uninstall mode.
+TEST(UninstallProcedure, KeysetupQuotedNameThenUninstallWithoutBlank)
+{
+    Planted p = Plant();
+    EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\"uninstall"));
+    ExpectPurged(p, __LINE__);
+    ExpectEntryAndManifestGone(p, __LINE__);
+    ClearState();
+}
+
 TEST(UninstallProcedure, SecondRunFindsNothingAndStillEndsWithZero)
 {
     Planted p = Plant();

@@ -2,13 +2,15 @@
 // Add/Remove Programs. Its command line is ignored.
 #include <windows.h>
 
+#include "program_entry.h"
 #include "single_instance.h"
 #include "uninstall.h"
 #include "uninstaller_ids.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// The program's entry: no runtime start-up code runs before it.
+extern "C" void WINAPI ProgramEntry(void)
 {
-    if (EnsureSingleInstance(instance, IDI_QV_DRVUNI, "TALVERNUnClass"))
+    if (EnsureSingleInstance(GetModuleHandleA(NULL), IDI_QV_DRVUNI, "TALVERNUnClass"))
         RunUninstall();
-    return 0;
+    ExitProcess(0);
 }
