@@ -18,11 +18,13 @@ add_test(NAME prefix_x64_cleanup COMMAND ${PREFIX_SCRIPT} cleanup x64 ${WINE_PRE
 set_tests_properties(prefix_x64_setup PROPERTIES FIXTURES_SETUP prefix_x64 TIMEOUT 300)
 set_tests_properties(prefix_x64_cleanup PROPERTIES FIXTURES_CLEANUP prefix_x64)
 
-foreach(group bounded_strings:Bounded* inf_match:InfMatch* inf_purge:InfPurge*
+foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.*
+              mode_selection:ModeSelection.*:CommandLineTail.* inf_match:InfMatch* inf_purge:InfPurge*
               hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*)
-    string(REPLACE ":" ";" group ${group})
-    list(GET group 0 name)
-    list(GET group 1 filter)
+    string(FIND ${group} ":" colon)
+    string(SUBSTRING ${group} 0 ${colon} name)
+    math(EXPR colon "${colon} + 1")
+    string(SUBSTRING ${group} ${colon} -1 filter)
     add_test(NAME x64_${name}
         COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${X64_TESTS_EXE} --gtest_filter=${filter})
     set_tests_properties(x64_${name} PROPERTIES
