@@ -27,7 +27,7 @@ trap restore_newdev EXIT
 run_drvinst64() {
     rm -f "$log"
     status=0
-    NEWDEV_DOUBLE_LOG='C:\drvinst64-test\newdev.log' WINEDLLOVERRIDES=newdev=n \
+    NEWDEV_DOUBLE_LOG='C:\drvinst64-test\newdev.log' WINEDLLOVERRIDES="newdev=n${SETUPAPI_OVERRIDE:-}" \
         "$run" "$package/DrvInst64.exe" "$@" </dev/null >/dev/null 2>&1 || status=$?
     [ $status = 0 ] || fail "DrvInst64.exe $* exited with $status"
 }
@@ -52,6 +52,11 @@ NEWDEV_DOUBLE_RESULT=nodev run_drvinst64 -install
 [ -f "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf" ] || fail "-install without a device stored no INF"
 rm -f "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf"
 
+# Without setupapi.dll it still starts; the update runs, the store cannot.
+NEWDEV_DOUBLE_RESULT=nodev SETUPAPI_OVERRIDE=";setupapi=" run_drvinst64 -install
+[ "$(grep -c hwid= "$log" 2>/dev/null)" = 1 ] || fail "-install without setupapi.dll: no update tried"
+[ ! -e "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf" ] || fail "stored an INF without setupapi.dll"
+
 # Any other command line changes nothing.
 run_drvinst64 -remove
 [ ! -s "$log" ] || fail "-remove called newdev.dll: $(cat "$log")"
@@ -61,5 +66,5 @@ rm -f "$system32/newdev.dll"
 NEWDEV_DOUBLE_RESULT=nodev run_drvinst64 -install
 [ ! -e "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf" ] || fail "stored an INF without newdev.dll"
 
-[ $failures = 0 ] && echo "DrvInst64.exe: update, store, other words and no newdev.dll as expected"
+[ $failures = 0 ] && echo "DrvInst64.exe: update, store, no setupapi.dll, other words and no newdev.dll as expected"
 exit $((failures != 0))
