@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -eu
 packages="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-binutils-mingw-w64-x86-64 googletest wine wine32 wine64 python3 openssl osslsigncode"
+binutils-mingw-w64-x86-64 googletest wine wine32 wine64 python3 python3-asn1crypto python3-pefile
+openssl osslsigncode"
 missing=""
 for p in $packages; do
     case "$p" in wine32) q="wine32:i386" ;; *) q="$p" ;; esac
