@@ -8,6 +8,7 @@
 
 #include "bounded_string.h"
 #include "inf_match.h"
+#include "platform.h"
 #include "setup_library.h"
 
 namespace {
@@ -18,6 +19,7 @@ const char INF_DIR_SUFFIX[] = "\\inf\\";
 const char OEM_INF_PATTERN_SUFFIX[] = "\\inf\\oem*.inf";
 const char TWIN_EXTENSION[] = "pnf";
 const size_t EXTENSION_LENGTH = sizeof(TWIN_EXTENSION) - 1;
+const char UNINSTALL_OEM_INF_PROC_NAME[] = "SetupUninstallOEMInfA";
 
 // infDir gets %windir%\inf\ and pattern %windir%\inf\oem*.inf; false when
 // windir is unset or either does not fit.
@@ -36,6 +38,21 @@ bool BuildSearchPaths(char *infDir, char *pattern)
     return true;
 }
 
+// SetupUninstallOEMInfA takes a bare name and acts on the system's own INF
+// directory, so it is used only when windir names that directory: a copy
+// elsewhere must not cost the system's copy of the same name its package.
+// NULL when setupapi lacks it (Windows 2000) or the directories differ.
+SetupUninstallOEMInfAProc FindStoreRemoval(HMODULE setupapi, const char *infDir)
+{
+    char systemInfDir[INF_PATH_CAPACITY];
+
+    if (!setupapi || !GetWindowsDirInto(systemInfDir, INF_PATH_CAPACITY) ||
+        BoundedFailed(BoundedAppend(systemInfDir, INF_PATH_CAPACITY, INF_DIR_SUFFIX)) ||
+        lstrcmpiA(systemInfDir, infDir) != 0)
+        return NULL;
+    return (SetupUninstallOEMInfAProc)FindSetupFunction(setupapi, UNINSTALL_OEM_INF_PROC_NAME);
+}
+
 // Read-only copies are deleted too; a missing file is no failure.
 void DeleteEvenIfReadOnly(const char *path)
 {
@@ -43,8 +60,11 @@ void DeleteEvenIfReadOnly(const char *path)
     _unlink(path);
 }
 
-// The twin goes even when the INF itself could not be deleted.
-void PurgeIfDeclared(const char *infDir, const char *fileName, const char *hardwareId)
+// Windows removes the package where it can; whatever of the pair is left
+// then (its function failed, is missing, or kept the .pnf) is deleted by
+// hand. The twin goes even when the INF itself could not be deleted.
+void PurgeIfDeclared(SetupUninstallOEMInfAProc removeFromStore, const char *infDir, const char *fileName,
+                     const char *hardwareId)
 {
     char path[INF_PATH_CAPACITY];
 
@@ -54,6 +74,8 @@ void PurgeIfDeclared(const char *infDir, const char *fileName, const char *hardw
         return;
     if (InfDeclaresHardwareId(path, hardwareId) != 1)
         return;
+    if (removeFromStore)
+        removeFromStore(fileName, SUOI_FORCEDELETE, NULL);
     DeleteEvenIfReadOnly(path);
     memcpy(path + strlen(path) - EXTENSION_LENGTH, TWIN_EXTENSION, EXTENSION_LENGTH);
     DeleteEvenIfReadOnly(path);
@@ -70,16 +92,19 @@ int PurgeOemInfs(const char *hardwareId)
     // Held for the scan so that the matcher's load for each file finds the
     // library mapped; without one the matcher answers no for every file.
     HMODULE setupapi = LoadSetupLibrary();
+    SetupUninstallOEMInfAProc removeFromStore = NULL;
     int result = -1;
 
     memset(infDir, 0, sizeof(infDir));
     memset(pattern, 0, sizeof(pattern));
     memset(&found, 0, sizeof(found));
-    if (BuildSearchPaths(infDir, pattern))
+    if (BuildSearchPaths(infDir, pattern)) {
+        removeFromStore = FindStoreRemoval(setupapi, infDir);
         search = FindFirstFileA(pattern, &found);
+    }
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            PurgeIfDeclared(infDir, found.cFileName, hardwareId);
+            PurgeIfDeclared(removeFromStore, infDir, found.cFileName, hardwareId);
         } while (FindNextFileA(search, &found));
         // Read before FindClose, which may set its own error.
         if (GetLastError() == ERROR_NO_MORE_FILES)

@@ -26,6 +26,9 @@ typedef BOOL(WINAPI *SetupDiDestroyDeviceInfoListProc)(HDEVINFO);
 
 // The INF store.
 typedef BOOL(WINAPI *SetupCopyOEMInfAProc)(PCSTR, PCSTR, DWORD, DWORD, PSTR, DWORD, PDWORD, PSTR *);
+// Windows XP and later: removes a stored INF by name, with its .pnf and
+// catalogue, and on Vista and later its package in the driver store.
+typedef BOOL(WINAPI *SetupUninstallOEMInfAProc)(PCSTR, DWORD, PVOID);
 
 // setupapi.dll of the system directory, never a copy found elsewhere;
 // NULL when there is none. The caller frees it with FreeLibrary.

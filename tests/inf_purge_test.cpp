@@ -124,6 +124,32 @@ TEST_F(InfPurge, WithoutOemInfsFailsAndTouchesNothing)
     EXPECT_EQ(-1, PurgeOemInfs(DEVICE_HARDWARE_ID));
 }
 
+// In the system's INF directory setupapi removes the package (Wine's
+// function deletes the .inf and keeps the .pnf, and refuses a read-only
+// copy): what it leaves goes by hand. A copy elsewhere of the same name as
+// one of the system's is not passed to it, which would remove the system's.
+TEST_F(InfPurge, SystemCopiesThroughSetupapiOthersOnlyByHand)
+{
+    std::string systemInf = WindowsDir() + "\\inf";
+    ASSERT_EQ(0, _putenv((std::string(WINDIR) + "=" + WindowsDir()).c_str()));
+    Write(__LINE__, systemInf + "\\oem4711.inf", MATCHING_INF, true);
+    Write(__LINE__, systemInf + "\\oem4711.pnf", PNF_BYTES);
+    Write(__LINE__, systemInf + "\\oem4712.inf", MATCHING_INF, false, true);
+    Write(__LINE__, systemInf + "\\oem4712.pnf", PNF_BYTES, false, true);
+    Write(__LINE__, systemInf + "\\oem4713.inf", COMPATIBLE_ONLY_INF);
+    EXPECT_EQ(0, PurgeOemInfs(DEVICE_HARDWARE_ID));
+    const char *gone[] = {"oem4711.inf", "oem4711.pnf", "oem4712.inf", "oem4712.pnf"};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_FALSE(FileExists(systemInf + "\\" + gone[i])) << gone[i];
+
+    std::string inf = PointWindirAt(__LINE__, scratch_ + "\\windows");
+    Write(__LINE__, inf + "\\oem4713.inf", MATCHING_INF);
+    EXPECT_EQ(0, PurgeOemInfs(DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(FileExists(inf + "\\oem4713.inf"));
+    EXPECT_EQ(COMPATIBLE_ONLY_INF, ReadBytes(systemInf + "\\oem4713.inf"));
+    DeleteFileA((systemInf + "\\oem4713.inf").c_str());
+}
+
 // Without windir the system's own Windows directory is not used instead.
 TEST_F(InfPurge, UnsetWindirFailsAtOnce)
 {

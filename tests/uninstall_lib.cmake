@@ -4,7 +4,9 @@ add_test_program(uninstall_lib_tests
     LIBS drvcommon)
 
 add_wine_test(inf_match PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfMatch*")
-add_wine_test(inf_purge PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfPurge*")
+# The purge also works in the prefix's INF directory, where the uninstall
+# tests plant their stored copies.
+add_wine_test(inf_purge PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfPurge*" LOCKS devices)
 add_wine_test(hardware_id_list PROGRAM uninstall_lib_tests PREFIX win32 FILTER "HardwareIdList.*")
 # The removal takes every device with the real hardware ID in the prefix.
 add_wine_test(device_removal PROGRAM uninstall_lib_tests PREFIX win32 FILTER "DeviceRemoval.*"
