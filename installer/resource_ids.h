@@ -2,6 +2,8 @@
 #pragma once
 
 #define IDI_KEYSETUP 119
+// The application manifest Windows reads at start-up (its fixed ID).
+#define IDR_APPLICATION_MANIFEST 1
 
 // Payload resources: type names are the bare custom types of the resource
 // script ("DLL", "DEV64", "DEV98", "OLDVID", "OLDVID98", "UNINSTALL").
