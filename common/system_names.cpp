@@ -5,3 +5,4 @@ const char UNINSTALL_KEY_PATH[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 const char UNINSTALL_DISPLAY_NAME[] = "VORevizeRidarorar";
 const char UNINSTALLER_FILE_NAME[] = "\\QV_DRVUNI.exe";
 const char UNINSTALLER_MANIFEST_NAME[] = "\\QV_DRVUNI.exe.manifest";
+const char NATIVE_HELPER_FILE_NAME[] = "\\DrvInst64.exe";

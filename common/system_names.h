@@ -12,3 +12,5 @@ extern const char UNINSTALL_DISPLAY_NAME[];
 // File names appended to the system directory, backslash included.
 extern const char UNINSTALLER_FILE_NAME[];
 extern const char UNINSTALLER_MANIFEST_NAME[];
+// The 64-bit helper that does the driver work on 64-bit Windows.
+extern const char NATIVE_HELPER_FILE_NAME[];

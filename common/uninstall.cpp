@@ -2,12 +2,47 @@
 
 #include <windows.h>
 
-#include "device_removal.h"
-#include "inf_purge.h"
+#include <string.h>
+
+#include "bounded_string.h"
 #include "platform.h"
 #include "system_names.h"
 
 namespace {
+
+const char NATIVE_UNINSTALL_WORD[] = " -uninstall";
+// Long enough for a purge and a device walk on a loaded machine; a helper
+// that hangs does not keep the entry from being deleted.
+const DWORD NATIVE_HELPER_TIMEOUT_MS = 60000;
+
+// A 32-bit process cannot install or remove devices on 64-bit Windows
+// (ERROR_IN_WOW64): the 64-bit helper the install deployed beside the
+// package does the purge and the removal. Missing or failing, it changes
+// nothing else.
+void RunNativeHelperUninstall(const char *systemDir)
+{
+    char helperPath[MAX_PATH];
+    char commandLine[MAX_PATH + sizeof(NATIVE_UNINSTALL_WORD) + 2];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+
+    memset(commandLine, 0, sizeof(commandLine));
+    memset(&startup, 0, sizeof(startup));
+    memset(&process, 0, sizeof(process));
+    startup.cb = sizeof(startup);
+    if (!BuildSystemPath(helperPath, systemDir, NATIVE_HELPER_FILE_NAME))
+        return;
+    // Quoted: the system directory may hold blanks.
+    commandLine[0] = '"';
+    BoundedAppend(commandLine, sizeof(commandLine), helperPath);
+    BoundedAppend(commandLine, sizeof(commandLine), "\"");
+    BoundedAppend(commandLine, sizeof(commandLine), NATIVE_UNINSTALL_WORD);
+    if (!CreateProcessA(helperPath, commandLine, NULL, NULL, FALSE, 0, NULL, systemDir, &startup, &process))
+        return;
+    WaitForSingleObject(process.hProcess, NATIVE_HELPER_TIMEOUT_MS);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
 
 // The manifest is deleted as it is: a read-only one stays.
 void DeleteUninstallerManifest(const char *systemDir)
@@ -27,17 +62,6 @@ void DeleteUninstallerManifest(const char *systemDir)
 
 } // namespace
 
-int PurgeDriverAndDevices(const char *hardwareId)
-{
-    int result = PurgeOemInfs(hardwareId);
-
-    // Without a complete purge the devices stay, so that Windows does not
-    // reinstall them from an INF copy left behind.
-    if (result != 0)
-        return result;
-    return RemoveDevicesByHardwareId(hardwareId);
-}
-
 int DeleteUninstallEntry(void)
 {
     HKEY key = NULL;
@@ -46,7 +70,7 @@ int DeleteUninstallEntry(void)
     // No view flag: a 32-bit process on 64-bit Windows opens its own 32-bit
     // view, where the installer wrote the entry.
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        RegDeleteKeyA(key, "");
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
         result = 1;
     }
     if (key)
@@ -63,9 +87,10 @@ int RunUninstall(void)
     if (!GetInstallSystemDir(systemDir, wow64))
         return -1;
     SetCurrentDirectoryA(systemDir);
-    // The 64-bit package is not this 32-bit process's to purge, and Windows
-    // 98/Me keeps no oem*.inf copies of it.
-    if (!wow64 && !win9x)
+    // Windows 98/Me keeps no oem*.inf copies of the package.
+    if (wow64)
+        RunNativeHelperUninstall(systemDir);
+    else if (!win9x)
         PurgeDriverAndDevices(DEVICE_HARDWARE_ID);
     DeleteUninstallerManifest(systemDir);
     DeleteUninstallEntry();

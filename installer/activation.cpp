@@ -78,8 +78,9 @@ int Launch64BitInstaller(const char *programPath)
 
     memset(&launch, 0, sizeof(launch));
     launch.cbSize = sizeof(launch);
-    // Without FLAG_NO_UI a program that cannot be started gets an error box.
-    launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    // Without FLAG_NO_UI a program that cannot be started gets an error box;
+    // NOASYNC because this program exits right after the call.
+    launch.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     launch.hwnd = NULL;
     launch.lpVerb = LAUNCH_VERB;
     launch.lpFile = programPath;

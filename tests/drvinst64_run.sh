@@ -17,9 +17,11 @@ fail() {
     failures=$((failures + 1))
 }
 
+infdir=$WINEPREFIX/drive_c/windows/inf
+
 restore_newdev() {
     [ -f "$system32/newdev.dll.kept" ] && mv -f "$system32/newdev.dll.kept" "$system32/newdev.dll"
-    rm -rf "$package" "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf"
+    rm -rf "$package" "$infdir/ZIVIRIZ.inf" "$infdir"/oem9701.* "$infdir"/oem9702.*
 }
 trap restore_newdev EXIT
 
@@ -61,10 +63,23 @@ NEWDEV_DOUBLE_RESULT=nodev SETUPAPI_OVERRIDE=";setupapi=" run_drvinst64 -install
 run_drvinst64 -remove
 [ ! -s "$log" ] || fail "-remove called newdev.dll: $(cat "$log")"
 
+# -uninstall: a stored copy of the key's INF goes with its .pnf (a read-only
+# one too); a stored INF of other hardware stays. Nothing is installed.
+cp "$inf" "$infdir/oem9701.inf"
+echo precompiled >"$infdir/oem9701.pnf"
+chmod a-w "$infdir/oem9701.inf"
+printf '[Version]\r\nSignature="$Windows NT$"\r\n[Manufacturer]\r\nOther=Models\r\n[Models]\r\nGadget=Install,USB\\VID_1234&PID_0001\r\n' >"$infdir/oem9702.inf"
+echo precompiled >"$infdir/oem9702.pnf"
+run_drvinst64 -uninstall
+[ ! -e "$infdir/oem9701.inf" ] && [ ! -e "$infdir/oem9701.pnf" ] || fail "-uninstall left the key's stored INF: $(ls "$infdir"/oem9701.* 2>&1)"
+[ -e "$infdir/oem9702.inf" ] && [ -e "$infdir/oem9702.pnf" ] || fail "-uninstall deleted another hardware's stored INF"
+[ ! -s "$log" ] || fail "-uninstall called newdev.dll: $(cat "$log")"
+rm -f "$infdir"/oem9702.*
+
 # Without newdev.dll nothing is updated or stored, and it still ends with 0.
 rm -f "$system32/newdev.dll"
 NEWDEV_DOUBLE_RESULT=nodev run_drvinst64 -install
 [ ! -e "$WINEPREFIX/drive_c/windows/inf/ZIVIRIZ.inf" ] || fail "stored an INF without newdev.dll"
 
-[ $failures = 0 ] && echo "DrvInst64.exe: update, store, no setupapi.dll, other words and no newdev.dll as expected"
+[ $failures = 0 ] && echo "DrvInst64.exe: update, store, no setupapi.dll, other words, uninstall and no newdev.dll as expected"
 exit $((failures != 0))

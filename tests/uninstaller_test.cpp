@@ -5,6 +5,7 @@
 
 #include "inf_files.h"
 #include "installed_state.h"
+#include "payload_resources.h"
 #include "system_names.h"
 #include "test_devices.h"
 #include "wine_test.h"
@@ -208,18 +209,48 @@ TEST(UninstallProcedure, WithoutAnyOemInfTheDevicesStay)
     ClearState();
 }
 
-// In the win64 prefix: no purge and no removal; manifest in syswow64; the
-// 32-bit view's entry goes and the 64-bit view's same-named key stays.
-TEST(UninstallProcedureWow64, OnlyManifestAndThe32BitEntryGo)
+// The older generation's stored INF, which the uninstall keeps.
+const char OLDER_GENERATION_INF[] = "oem43";
+
+std::string NativeHelperPath() { return InstallSystemDir() + NATIVE_HELPER_FILE_NAME; }
+
+// In the win64 prefix the 64-bit helper the install deployed purges and
+// removes (both programs' uninstall start it); the manifest goes from
+// syswow64 and the 32-bit view's entry goes while the 64-bit view's
+// same-named key stays.
+TEST(UninstallProcedureWow64, TheNativeHelperPurgesAndRemoves)
+{
+    const char *runs[][2] = {{"QV_DRVUNI.exe", " -u"}, {"keysetup.exe", " uninstall"}};
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(runs[i][0]);
+        Planted p = Plant();
+        std::string olderGeneration = InfDir() + OLDER_GENERATION_INF + ".inf";
+        ASSERT_TRUE(WriteBytes(olderGeneration, KeysetupPayloadBytes("OLDVID", 200)));
+        ASSERT_TRUE(CopyFileA(BinPath("DrvInst64.exe").c_str(), NativeHelperPath().c_str(), FALSE));
+        WriteUninstallEntry(KEY_WOW64_64KEY);
+        ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
+        EXPECT_EQ(0u, RunAs(runs[i][0], "win7", runs[i][1]));
+        ExpectPurged(p, __LINE__);
+        EXPECT_TRUE(FileExists(olderGeneration));
+        EXPECT_FALSE(FileExists(ManifestPath(p)));
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_32KEY));
+        EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY));
+        DeleteFileA(olderGeneration.c_str());
+        DeleteFileA(NativeHelperPath().c_str());
+    }
+    ClearState();
+}
+
+// Without the helper nothing is purged or removed (Wine would let this
+// 32-bit process do it; Windows refuses it with ERROR_IN_WOW64), and the
+// rest of the uninstall still runs.
+TEST(UninstallProcedureWow64, WithoutTheHelperOnlyManifestAndEntryGo)
 {
     Planted p = Plant();
-    WriteUninstallEntry(KEY_WOW64_64KEY);
-    ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
+    DeleteFileA(NativeHelperPath().c_str());
     EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win7", " -u"));
     ExpectNotPurged(p, __LINE__);
-    EXPECT_FALSE(FileExists(ManifestPath(p)));
-    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_32KEY));
-    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY));
+    ExpectEntryAndManifestGone(p, __LINE__);
     ClearState();
 }
 
