@@ -10,9 +10,10 @@
 # sources in another directory, into another build directory, it must give
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe byte for byte as the main
 # build did.
-# usage: check-vendor-dir.sh SOURCE_DIR WORK_DIR MAIN_BIN_DIR
+# usage: check-vendor-dir.sh PYTHON SOURCE_DIR WORK_DIR MAIN_BIN_DIR (PYTHON: one with the
+# package check's modules)
 set -eu
-main_src=$1 work=$2 main_bin=$3
+python=$1 main_src=$2 work=$3 main_bin=$4
 vendor=$work/vendor build=$work/build src=$work/source
 rm -rf "$work"
 mkdir -p "$vendor" "$src"
@@ -46,7 +47,7 @@ OLDVID98 201 QVUSB.SYS'
 configure() {
     cmake -S "$src" -B "$build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DKEYSETUP_VENDOR_DIR=$1"
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DKEYSETUP_PYTHON3=$python" "-DKEYSETUP_VENDOR_DIR=$1"
 }
 
 fail() {
@@ -55,7 +56,7 @@ fail() {
 }
 
 # The consistent test vendor directory the package check's test uses too.
-python3 "$src/tests/support/make_vendor_dir.py" "$src" "$vendor"
+"$python" "$src/tests/support/make_vendor_dir.py" "$src" "$vendor"
 mv "$vendor/OLDVID98/QVUSB.SYS" "$work/QVUSB.SYS"
 if configure "$vendor" >"$work/incomplete.log" 2>&1; then
     fail "configure accepted a vendor directory without OLDVID98/QVUSB.SYS"
@@ -74,10 +75,10 @@ printf '%s\n' "$files" | while read -r type id name; do
     size=$(wc -c <"$file")
     hash=$(sha256sum "$file" | cut -d' ' -f1)
     grep -q "^$type $id $name $size $hash vendor | ." "$listing" || { cat "$listing"; fail "$type $id not listed as $file"; }
-    python3 "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" "$type" "$id" | cmp -s - "$file" ||
+    "$python" "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" "$type" "$id" | cmp -s - "$file" ||
         fail "resource $type $id of keysetup.exe is not $file byte for byte"
 done
-python3 "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" OLDVID98 202 | cmp -s - "$vendor/OLDVID/QVUSB.INF" ||
+"$python" "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" OLDVID98 202 | cmp -s - "$vendor/OLDVID/QVUSB.INF" ||
     fail "resource OLDVID98 202 of keysetup.exe is not OLDVID/QVUSB.INF byte for byte"
 grep -q '^DLL 166 ZIVIRIZ.sys .* | pe native i386; listed in DLL/ziviriz.cat (sha1)$' "$listing" &&
     grep -q '^DEV64 193 ZIVIRIZ.inf .* | utf-16le; .*listed in DEV64/ziviriz.cat (sha256)$' "$listing" ||

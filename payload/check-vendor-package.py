@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Checks the vendor's driver packages before keysetup.exe embeds them.
 
 usage: check-vendor-package.py --hardware-id ID [--notes FILE] TYPE/NAME=PATH...
@@ -6,15 +6,27 @@ usage: check-vendor-package.py --hardware-id ID [--notes FILE] TYPE/NAME=PATH...
 Each argument names a payload file by resource type and deployed name and
 gives the file embedded for it. Prints one line per fault, naming the file,
 and exits 1 if there is any; a text encoding other than the one Windows'
-setup tools write is only a warning. Silent on success. With --notes, writes
-what was checked per file ("TYPE/NAME<TAB>notes") for the payload listing.
+setup tools write, and an INF that no catalogue of the payload signs, are
+only warnings. Without faults or warnings it is silent. With --notes,
+writes what was checked per file ("TYPE/NAME<TAB>notes") for the payload
+listing.
+
+Needs the Debian packages python3-asn1crypto and python3-pefile: run it
+with Debian's interpreter, /usr/bin/python3.
 
 Not checked here: the catalogues' signatures and their chains to a root
 that Windows trusts.
 """
 import hashlib
-import struct
+import re
 import sys
+
+try:
+    import pefile
+    from asn1crypto import cms, core, x509
+except ImportError as missing:
+    sys.exit(f"check-vendor-package.py: {sys.executable} has no Python module {missing.name} "
+             f"(Debian package python3-{missing.name}); run the check with /usr/bin/python3")
 
 DRIVERS = {"DLL/ZIVIRIZ.sys": "i386", "DEV64/ZIVIRIZ.sys": "x86-64", "DEV98/ziviriz.sys": "i386",
            "OLDVID/QVUSB.SYS": "i386", "OLDVID98/QVUSB.SYS": "i386"}
@@ -29,11 +41,17 @@ INFS = {"DLL/ZIVIRIZ.inf": ("ZIVIRIZ.sys", True, "utf-16le"),
         "DEV98/ZIVIRIZ.INF": ("ziviriz.sys", True, "ansi"),
         "OLDVID/QVUSB.INF": ("QVUSB.SYS", False, None),
         "OLDVID98/QVUSB.INF": ("QVUSB.SYS", False, None)}
+# NT INF: (its package's catalogue, the platform decoration Windows looks up first)
+SIGNED_INFS = {"DLL/ZIVIRIZ.inf": ("DLL/ziviriz.cat", "NTx86"),
+               "DEV64/ZIVIRIZ.inf": ("DEV64/ziviriz.cat", "NTamd64")}
+# The older generation's INF, carried twice: no catalogue of the payload signs it.
+UNSIGNED_INFS = ("OLDVID/QVUSB.INF", "OLDVID98/QVUSB.INF")
 X64_INF = "DEV64/ZIVIRIZ.inf"
 
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 SUBSYSTEMS = {1: "native", 2: "windows-gui", 3: "windows-cui"}
 IMAGE_FILE_DLL = 0x2000
+SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 OID_SIGNED_DATA = "1.2.840.113549.1.7.2"
 OID_TRUST_LIST = "1.3.6.1.4.1.311.10.1"
 OID_CATALOG_LIST = "1.3.6.1.4.1.311.12.1.1"
@@ -57,29 +75,28 @@ def note(key, text):
 
 # --- PE images -----------------------------------------------------------
 
-def pe_header(data):
-    """(machine, characteristics, subsystem) of a PE image, or None."""
-    if len(data) < 0x40 or data[:2] != b"MZ":
+def pe_image(data):
+    """The PE headers of data (pefile), or None when it is no PE image or
+    its header ends before the certificate table entry."""
+    try:
+        image = pefile.PE(data=data, fast_load=True)
+    except pefile.PEFormatError:
         return None
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    # up to the certificate table entry of a PE32+ optional header
-    if len(data) < pe + 24 + 152 or data[pe:pe + 4] != b"PE\0\0":
+    directories = image.OPTIONAL_HEADER.DATA_DIRECTORY
+    if len(directories) <= SECURITY_DIRECTORY or directories[SECURITY_DIRECTORY].get_file_offset() + 8 > len(data):
         return None
-    machine, = struct.unpack_from("<H", data, pe + 4)
-    characteristics, = struct.unpack_from("<H", data, pe + 22)
-    subsystem, = struct.unpack_from("<H", data, pe + 24 + 68)
-    return machine, characteristics, subsystem
+    return image
 
 
 def check_pe(key, data, machine, subsystems, dll):
     """Faults of one PE file against the machine, subsystems and DLL flag it needs."""
-    header = pe_header(data)
-    if header is None:
+    image = pe_image(data)
+    if image is None:
         fault(key, "not a PE image")
         return
-    found_machine = MACHINES.get(header[0], f"0x{header[0]:04x}")
-    found_subsystem = SUBSYSTEMS.get(header[2], str(header[2]))
-    is_dll = bool(header[1] & IMAGE_FILE_DLL)
+    found_machine = MACHINES.get(image.FILE_HEADER.Machine, f"0x{image.FILE_HEADER.Machine:04x}")
+    found_subsystem = SUBSYSTEMS.get(image.OPTIONAL_HEADER.Subsystem, str(image.OPTIONAL_HEADER.Subsystem))
+    is_dll = bool(image.FILE_HEADER.Characteristics & IMAGE_FILE_DLL)
     # the first fault only: the others follow from it
     if found_machine != machine:
         fault(key, f"machine {found_machine}, expected {machine}")
@@ -91,102 +108,138 @@ def check_pe(key, data, machine, subsystems, dll):
         note(key, f"pe {'dll ' if is_dll else ''}{found_subsystem} {found_machine}")
 
 
-def authenticode_digest(data, algorithm):
+def authenticode_digest(image, data, algorithm):
     """The PE image's Authenticode hash: every byte but the checksum, the
     certificate table entry and the certificate table; an unsigned image is
     hashed as if padded to 8 bytes, as signing pads it."""
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    optional = pe + 24
-    magic, = struct.unpack_from("<H", data, optional)
-    checksum = optional + 64
-    certificate_entry = optional + (96 if magic == 0x10B else 112) + 4 * 8
-    table, size = struct.unpack_from("<II", data, certificate_entry)
-    end = table if table and size else len(data)
+    checksum = image.OPTIONAL_HEADER.get_field_absolute_offset("CheckSum")
+    entry = image.OPTIONAL_HEADER.DATA_DIRECTORY[SECURITY_DIRECTORY]
+    certificate_entry = entry.get_file_offset()
+    end = entry.VirtualAddress if entry.VirtualAddress and entry.Size else len(data)
     digest = hashlib.new(algorithm)
     digest.update(data[:checksum])
     digest.update(data[checksum + 4:certificate_entry])
     digest.update(data[certificate_entry + 8:end])
-    if not size:
+    if not entry.Size:
         digest.update(b"\0" * (-len(data) % 8))
     return digest.digest()
 
 
-# --- catalogues: a DER walk through SignedData to the trust list ----------
-
-def der_items(data, start, end):
-    """(tag, content start, content end) of each DER element in data[start:end]."""
-    items = []
-    while start < end:
-        tag, length = data[start], data[start + 1]
-        start += 2
-        if length & 0x80:
-            count = length & 0x7F
-            if not 1 <= count <= 4:
-                raise ValueError("unsupported length")
-            length = int.from_bytes(data[start:start + count], "big")
-            start += count
-        if start + length > end:
-            raise ValueError("truncated")
-        items.append((tag, start, start + length))
-        start += length
-    return items
+def member_digest(data, algorithm):
+    """(digest, kind) a catalogue lists a file by: a PE image's Authenticode
+    hash, any other file's hash."""
+    image = pe_image(data)
+    if image is None:
+        return hashlib.new(algorithm, data).digest(), "file hash"
+    return authenticode_digest(image, data, algorithm), "Authenticode hash"
 
 
-def inside(data, item):
-    return der_items(data, item[1], item[2])
+# --- catalogues: SignedData around a certificate trust list ---------------
+
+class Algorithm(core.Sequence):
+    _fields = [("algorithm", core.ObjectIdentifier), ("parameters", core.Any, {"optional": True})]
 
 
-def oid_text(data, item):
-    values, value = [], 0
-    for byte in data[item[1]:item[2]]:
-        value = (value << 7) | (byte & 0x7F)
-        if not byte & 0x80:
-            values.append(value)
-            value = 0
-    first = min(values[0] // 40, 2)
-    return ".".join(str(v) for v in [first, values[0] - 40 * first] + values[1:])
+class DigestInfo(core.Sequence):
+    _fields = [("digest_algorithm", Algorithm), ("digest", core.OctetString)]
+
+
+class IndirectData(core.Sequence):
+    """SpcIndirectDataContent: what a member is, and its digest."""
+    _fields = [("data", core.Any), ("message_digest", DigestInfo)]
+
+
+class AttributeValues(core.SetOf):
+    _child_spec = core.Any
+
+
+class MemberAttribute(core.Sequence):
+    _fields = [("type", core.ObjectIdentifier), ("values", AttributeValues)]
+
+
+class MemberAttributes(core.SetOf):
+    _child_spec = MemberAttribute
+
+
+class Member(core.Sequence):
+    """TrustedSubject: the member's tag and attributes."""
+    _fields = [("identifier", core.OctetString), ("attributes", MemberAttributes, {"optional": True})]
+
+
+class Members(core.SequenceOf):
+    _child_spec = Member
+
+
+class Usages(core.SequenceOf):
+    _child_spec = core.ObjectIdentifier
+
+
+class TrustList(core.Sequence):
+    """The certificate trust list a catalogue signs."""
+    _fields = [("version", core.Integer, {"optional": True}),
+               ("subject_usage", Usages),
+               ("list_identifier", core.OctetString, {"optional": True}),
+               ("sequence_number", core.Integer, {"optional": True}),
+               ("this_update", x509.Time),
+               ("next_update", x509.Time, {"optional": True}),
+               ("subject_algorithm", Algorithm),
+               ("members", Members, {"optional": True}),
+               ("extensions", core.Any, {"explicit": 0, "optional": True})]
+
+
+class SignedContent(core.Sequence):
+    """The signed content, left unparsed: PKCS#7 puts the trust list itself
+    in [0], CMS an OCTET STRING holding it."""
+    _fields = [("content_type", core.ObjectIdentifier), ("content", core.Any, {"explicit": 0, "optional": True})]
+
+
+class CatalogueSignedData(core.Sequence):
+    _fields = [("version", core.Integer),
+               ("digest_algorithms", cms.DigestAlgorithms),
+               ("content", SignedContent),
+               ("certificates", cms.CertificateSet, {"implicit": 0, "optional": True}),
+               ("crls", cms.RevocationInfoChoices, {"implicit": 1, "optional": True}),
+               ("signer_infos", cms.SignerInfos)]
+
+
+class Catalogue(core.Sequence):
+    _fields = [("content_type", core.ObjectIdentifier),
+               ("content", CatalogueSignedData, {"explicit": 0, "optional": True})]
 
 
 NOT_A_CATALOGUE = "not a DER PKCS#7 SignedData holding a catalogue trust list"
+# what asn1crypto raises on DER that does not fit the structure
+DER_ERRORS = (ValueError, TypeError, KeyError, IndexError, AttributeError)
 
 
 def trust_list(data):
-    """The catalogue's trust list element, or a text saying what it is not."""
-    top = der_items(data, 0, len(data))
-    if len(top) != 1 or top[0][0] != 0x30:
+    """The catalogue's trust list, or a text saying what it is not."""
+    catalogue = Catalogue.load(data, strict=True)
+    if catalogue["content_type"].dotted != OID_SIGNED_DATA:
         return NOT_A_CATALOGUE
-    info = inside(data, top[0])
-    if len(info) != 2 or info[0][0] != 0x06 or oid_text(data, info[0]) != OID_SIGNED_DATA:
-        return NOT_A_CATALOGUE
-    signed = inside(data, inside(data, info[1])[0])
-    content = inside(data, signed[2])
-    if oid_text(data, content[0]) != OID_TRUST_LIST:
-        return f"content type {oid_text(data, content[0])}, not a certificate trust list ({OID_TRUST_LIST})"
-    if signed[-1][0] != 0x31 or not inside(data, signed[-1]):
+    signed = catalogue["content"]
+    content_type = signed["content"]["content_type"].dotted
+    if content_type != OID_TRUST_LIST:
+        return f"content type {content_type}, not a certificate trust list ({OID_TRUST_LIST})"
+    if not len(signed["signer_infos"]):
         return "holds no signature"
-    # PKCS#7 puts the trust list itself in [0], CMS an OCTET STRING holding it
-    wrapped = inside(data, content[1])[0]
-    ctl = inside(data, wrapped)[0] if wrapped[0] == 0x04 else wrapped
-    return ctl
+    content = signed["content"]["content"].parse()
+    return TrustList.load(content.native if isinstance(content, core.OctetString) else content.untag().dump())
 
 
-def catalogue_members(data, ctl):
+def catalogue_members(ctl):
     """(subject identifier, digest algorithm, digest) of each member."""
-    sequences = [item for item in inside(data, ctl) if item[0] == 0x30]
-    usages = [oid_text(data, item) for item in inside(data, sequences[0])]
-    if OID_CATALOG_LIST not in usages:
+    if OID_CATALOG_LIST not in [usage.dotted for usage in ctl["subject_usage"]]:
         raise ValueError("trust list is not a catalogue list")
     members = []
-    for subject in inside(data, sequences[2]) if len(sequences) > 2 else []:
-        identifier, attributes = inside(data, subject)[:2]
-        for attribute in inside(data, attributes):
-            kind, values = inside(data, attribute)
-            if oid_text(data, kind) != OID_INDIRECT_DATA:
+    for member in ctl["members"] if isinstance(ctl["members"], Members) else []:
+        attributes = member["attributes"]
+        for attribute in attributes if isinstance(attributes, MemberAttributes) else []:
+            if attribute["type"].dotted != OID_INDIRECT_DATA:
                 continue
-            digest_info = inside(data, inside(data, values)[0])[1]
-            algorithm, digest = inside(data, digest_info)
-            name = DIGESTS.get(oid_text(data, inside(data, algorithm)[0]))
-            members.append((data[identifier[1]:identifier[2]], name, data[digest[1]:digest[2]]))
+            digest_info = attribute["values"][0].parse(IndirectData)["message_digest"]
+            name = DIGESTS.get(digest_info["digest_algorithm"]["algorithm"].dotted)
+            members.append((member["identifier"].native, name, digest_info["digest"].native))
     return members
 
 
@@ -202,8 +255,8 @@ def check_catalogue(key, files):
         if isinstance(ctl, str):
             fault(key, ctl)
             return
-        members = catalogue_members(data, ctl)
-    except (ValueError, IndexError):
+        members = catalogue_members(ctl)
+    except DER_ERRORS:
         fault(key, NOT_A_CATALOGUE)
         return
     algorithms = sorted({m[1] for m in members if m[1]}) or ["sha1"]
@@ -211,19 +264,17 @@ def check_catalogue(key, files):
     for member_key in PACKAGES[key]:
         if member_key not in files:
             continue
-        member = files[member_key]
-        is_pe = pe_header(member) is not None
         listed = None
         for algorithm in algorithms:
-            digest = authenticode_digest(member, algorithm) if is_pe else hashlib.new(algorithm, member).digest()
+            digest, kind = member_digest(files[member_key], algorithm)
             if any(m[1] == algorithm and m[2] == digest and m[0] in (hash_tag(digest), hash_tag(digest)[:-2])
                    for m in members):
                 listed = algorithm
                 break
-        kind = "Authenticode hash" if is_pe else "file hash"
         if listed:
             note(member_key, f"listed in {key} ({listed})")
         else:
+            digest, kind = member_digest(files[member_key], algorithms[0])
             fault(key, f"does not list {member_key} (its {algorithms[0]} {kind} {digest.hex()})")
 
 
@@ -237,42 +288,84 @@ def inf_encoding(data):
     return "ansi", data.decode("latin-1")
 
 
-def split_fields(text):
-    """Comma-separated fields of a line, quotes removed, comment dropped."""
-    fields, field, quoted = [], "", False
-    for char in text:
+def without_comment(line):
+    """The line up to its comment, which starts at the first ';' outside quotes."""
+    quoted = False
+    for index, char in enumerate(line):
         if char == '"':
             quoted = not quoted
         elif char == ";" and not quoted:
-            break
-        elif char == "," and not quoted:
+            return line[:index]
+    return line
+
+
+def logical_lines(text):
+    """The lines as the INF parser reads them: the text ends at a Ctrl-Z,
+    comments are dropped, and a line whose text ends in a backslash goes on
+    in the next one."""
+    pending = ""
+    for line in text.split("\x1a")[0].split("\n"):
+        line = without_comment(line).rstrip()
+        if line.endswith("\\"):
+            pending += line[:-1]
+            continue
+        yield (pending + line).strip()
+        pending = ""
+    if pending:
+        yield pending.strip()
+
+
+def split_line(text):
+    """(key or None, fields) of a line without its comment: the fields are
+    split at commas outside quotes; a key is what comes before an '='
+    outside quotes that precedes every such comma. Quotes are removed ("" in
+    quotes is a quote) and each field trimmed."""
+    key, fields, field, quoted, index = None, [], "", False, 0
+    while index < len(text):
+        char = text[index]
+        if char == '"':
+            if quoted and text[index + 1:index + 2] == '"':
+                field += char
+                index += 1
+            else:
+                quoted = not quoted
+        elif quoted:
+            field += char
+        elif char == ",":
             fields.append(field.strip())
             field = ""
+        elif char == "=" and key is None and not fields:
+            key, field = field.strip(), ""
         else:
             field += char
+        index += 1
     fields.append(field.strip())
-    return fields
+    return key, fields
 
 
 def parse_inf(text):
-    """{section (lower case): [(key, [fields], line text)]}, strings substituted."""
+    """{section (lower case): [(key or None, [fields], line text)]}, strings
+    substituted in the fields; the line text is what SetupGetLineText gives,
+    the fields joined by commas."""
     sections, current = {}, None
-    for line in text.replace("\\\r\n", "").replace("\\\n", "").splitlines():
-        stripped = line.strip()
-        if stripped.startswith("["):
-            current = sections.setdefault(stripped[1:stripped.find("]")].strip().lower(), [])
-            continue
-        if current is None or not split_fields(stripped)[0] and "=" not in stripped:
-            continue
-        key, _, value = stripped.partition("=") if "=" in stripped.split(";")[0] else ("", "", stripped)
-        current.append((key.strip(), split_fields(value), stripped.split(";")[0].strip()))
-    strings = {k.lower(): f[0] for k, f, _ in sections.get("strings", [])}
+    for line in logical_lines(text):
+        if line.startswith("["):
+            current = sections.setdefault(line[1:line.find("]")].strip().lower(), [])
+        elif current is not None and line:
+            current.append(split_line(line))
+    strings = {key.lower(): fields[0] for key, fields in sections.get("strings", []) if key}
 
     def substitute(field):
-        parts = field.split("%")
-        return "".join(strings.get(p.lower(), p) if i % 2 else p for i, p in enumerate(parts))
-    return {name: [(key, [substitute(f) for f in fields], text) for key, fields, text in lines]
-            for name, lines in sections.items()}
+        # %% is a percent sign; an unknown %name% stays as it is
+        return re.sub(r"%([^%]*)%", lambda m: strings.get(m.group(1).lower(), m.group(0)) if m.group(1) else "%",
+                      field)
+    parsed = {}
+    for name, lines in sections.items():
+        parsed[name] = []
+        for key, fields in lines:
+            fields = [substitute(f) for f in fields]
+            parsed[name].append((key, fields, ",".join(fields)))
+    return parsed
 
 
 def first_manufacturer(sections):
@@ -302,7 +395,7 @@ def copied_drivers(sections):
     names = set()
     for lines in sections.values():
         for key, fields, _ in lines:
-            if key.lower() != "copyfiles":
+            if (key or "").lower() != "copyfiles":
                 continue
             for field in fields:
                 if field.startswith("@"):
@@ -310,6 +403,29 @@ def copied_drivers(sections):
                 else:
                     names.update(f[0] for _, f, _ in sections.get(field.lower(), []))
     return {name for name in names if name.lower().endswith(".sys")}
+
+
+def named_catalogue(sections, platform):
+    """(entry, file name) of the catalogue Windows looks up for the INF on
+    the platform: CatalogFile.<platform>, else CatalogFile.NT, else
+    CatalogFile, in [Version]; (None, None) when it names none."""
+    entries = {key.lower(): fields for key, fields, _ in sections.get("version", []) if key}
+    for entry in (f"CatalogFile.{platform}", "CatalogFile.NT", "CatalogFile"):
+        if entry.lower() in entries:
+            return entry, entries[entry.lower()][0]
+    return None, None
+
+
+def check_catalogue_name(key, sections):
+    catalogue, platform = SIGNED_INFS[key]
+    expected = catalogue.split("/")[1]
+    entry, name = named_catalogue(sections, platform)
+    if entry is None:
+        fault(key, "names no CatalogFile")
+    elif name.lower() != expected.lower():
+        fault(key, f"{entry} names {name or 'nothing'}, not {expected}")
+    else:
+        note(key, f"{entry}={name}")
 
 
 def check_inf(key, data, hardware_id):
@@ -331,6 +447,8 @@ def check_inf(key, data, hardware_id):
             note(key, "NTamd64 models")
         else:
             fault(key, "its first [Manufacturer] line has no NTamd64 decoration")
+    if key in SIGNED_INFS:
+        check_catalogue_name(key, sections)
     copied = copied_drivers(sections)
     if {name.lower() for name in copied} == {driver.lower()}:
         note(key, f"copies {driver}")
@@ -365,6 +483,11 @@ def main(argv):
             check_inf(key, data, hardware_id)
         else:
             sys.exit(f"check-vendor-package.py: unknown payload file {key}")
+    unsigned = [key for key in UNSIGNED_INFS if key in files]
+    if unsigned:
+        warnings.append(f"warning: {' and '.join(unsigned)}: no catalogue of the payload signs the older "
+                        "generation's INF; Windows treats it as unsigned, and storing it on 32-bit Windows XP "
+                        "to 10 may show a signature prompt")
     for line in warnings + faults:
         print(line)
     if faults:

@@ -106,6 +106,17 @@ TEST_F(InfMatch, UnreadableModelLineEndsItsSection)
                  Inf("%Mfg%=Models,NTx86", "[Models]\n" + tooLong + ModelLine(ID) + "[Models.NTx86]\n" + ModelLine(ID)));
 }
 
+// A vendor-style INF kept as a file of its own, which the vendor package
+// check reads as declaring the ID too (tests/vendor_package_test.sh):
+// comments holding "=" open its [Manufacturer] and models sections.
+TEST_F(InfMatch, CommentsBeforeTheLinesThatCount)
+{
+    const std::string path = std::string(KEYSETUP_TEST_DATA_DIR) + "/commented_models.INF";
+
+    ASSERT_NE(std::string::npos, ReadBytes(path).find(";; common =====")) << path;
+    EXPECT_EQ(1, InfDeclaresHardwareId(path.c_str(), DEVICE_HARDWARE_ID));
+}
+
 TEST_F(InfMatch, UnreadableFilesDeclareNothing)
 {
     std::string missing = dir_ + "\\missing.inf";

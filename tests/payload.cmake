@@ -42,7 +42,7 @@ add_wine_test(uninstall_registration_win64 PROGRAM payload_tests PREFIX win64
 # (tiny drivers, INFs, catalogues signed with a throwaway key), consistent
 # and with one fault of each kind; host-side, no Wine.
 add_test(NAME payload_vendor_package
-    COMMAND ${PROJECT_SOURCE_DIR}/tests/vendor_package_test.sh ${PROJECT_SOURCE_DIR}
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/vendor_package_test.sh ${KEYSETUP_PYTHON3} ${PROJECT_SOURCE_DIR}
             ${CMAKE_BINARY_DIR}/vendor-package-check)
 set_tests_properties(payload_vendor_package PROPERTIES TIMEOUT 600)
 
@@ -52,6 +52,6 @@ set_tests_properties(payload_vendor_package PROPERTIES TIMEOUT 600)
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe against this build
 # (configures three times and builds twice, a few seconds).
 add_test(NAME payload_vendor_dir
-    COMMAND ${PROJECT_SOURCE_DIR}/payload/check-vendor-dir.sh ${PROJECT_SOURCE_DIR}
+    COMMAND ${PROJECT_SOURCE_DIR}/payload/check-vendor-dir.sh ${KEYSETUP_PYTHON3} ${PROJECT_SOURCE_DIR}
             ${CMAKE_BINARY_DIR}/vendor-check ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 set_tests_properties(payload_vendor_dir PROPERTIES TIMEOUT 600)

@@ -2,6 +2,8 @@
 add_test_program(uninstall_lib_tests
     SOURCES inf_match_test.cpp inf_purge_test.cpp device_removal_test.cpp
     LIBS drvcommon)
+# INFs kept as files, which host-side checks read too.
+target_compile_definitions(uninstall_lib_tests PRIVATE "KEYSETUP_TEST_DATA_DIR=\"Z:${PROJECT_SOURCE_DIR}/tests/data\"")
 
 add_wine_test(inf_match PROGRAM uninstall_lib_tests PREFIX win32 FILTER "InfMatch*")
 # The purge also works in the prefix's INF directory, where the uninstall

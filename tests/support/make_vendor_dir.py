@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Makes a consistent test vendor directory: tiny native drivers for i386
 and x86-64, tiny 32-bit DLLs, a tiny x86-64 DrvInst64.exe, INFs made from
 this project's own (marked as the vendor's, so that their bytes differ) and
@@ -10,7 +10,6 @@ usage: make_vendor_dir.py SOURCE_DIR DIR
 The second form signs the catalogues again over the files DIR holds now,
 leaving out of them the members named.
 """
-import hashlib
 import os
 import subprocess
 import sys
@@ -73,8 +72,8 @@ def oid(text):
 def member(name, data, algorithm):
     """A catalogue member as the Windows tools write it: hash tag, file name,
     subject kind and the indirect data carrying the digest."""
-    is_pe = check.pe_header(data) is not None
-    digest = check.authenticode_digest(data, algorithm) if is_pe else hashlib.new(algorithm, data).digest()
+    is_pe = check.pe_image(data) is not None
+    digest = check.member_digest(data, algorithm)[0]
     obsolete = tlv(0xA2, tlv(0x80, "<<<Obsolete>>>".encode("utf-16-be")))
     subject_data = seq(oid(PE_IMAGE_DATA), seq(tlv(0x03, b"\0"), tlv(0xA0, obsolete))) if is_pe \
         else seq(oid(FLAT_DATA), obsolete)
