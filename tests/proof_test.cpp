@@ -9,7 +9,7 @@
 //
 // Environment (set by tests/proof.cmake): PROOF_WINDOWS the Windows to
 // emulate ("win95", ..., "win10"); FOOTPRINT_DOC the footprint document.
-// Each run wants a fresh prefix: tests/wine/prefix_copy.sh gives it a copy.
+// Each run wants a fresh prefix: tests/wine/prefix.sh (run) gives it a copy.
 #include <gtest/gtest.h>
 
 #include <ctype.h>

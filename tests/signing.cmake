@@ -10,7 +10,7 @@ add_test(NAME signing_build
 set_tests_properties(signing_build PROPERTIES FIXTURES_SETUP signed_build TIMEOUT 600)
 
 add_test(NAME signing_wow64
-    COMMAND ${PROOF_PREFIX_SCRIPT} run ${PROOF_ROOT_win64} signed-wow64
+    COMMAND ${PREFIX_SCRIPT} run ${PROOF_ROOT_win64} signed-wow64
             ${CMAKE_CURRENT_SOURCE_DIR}/signing-wine.sh ${SIGNING_WORK_DIR}/signed/bin
             ${SIGNING_WORK_DIR}/pki/ca.pem $<TARGET_FILE:foundation_tests>)
 set_tests_properties(signing_wow64 PROPERTIES
