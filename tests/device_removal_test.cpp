@@ -166,6 +166,12 @@ TEST(HardwareIdList, WalkStaysInsideTheListAndComparesEveryEntry)
     EXPECT_TRUE(ListContains(std::string(OTHER_ID) + '\0' + id, DEVICE_HARDWARE_ID));
     EXPECT_FALSE(ListContains(id.substr(0, id.size() - 1), DEVICE_HARDWARE_ID));
     EXPECT_FALSE(ListContains(OTHER_ID, DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains(id + "1", DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains("U", DEVICE_HARDWARE_ID));
+    // Odd lengths: a stray byte after the ID, or a list cut inside an entry.
+    EXPECT_TRUE(ListContains(id + '\0' + 'X', DEVICE_HARDWARE_ID));
+    EXPECT_TRUE(ListContains(id + '\0' + "\xFF\xFF\xFF", DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains(std::string(OTHER_ID) + '\0' + "USB", DEVICE_HARDWARE_ID));
 }
 
 // A stand-in for the property query: answers from a script of replies.

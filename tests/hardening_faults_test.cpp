@@ -27,9 +27,6 @@ const DWORD OVERWRITE_PAUSE_MS = 500;
 const DWORD PAUSE_SEEN_MS = 480;
 const char UNINSTALL_ROOT[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char CATALOGUE_NAME[] = "ziviriz.cat";
-const char MATCHING_INF[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
-    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
 std::string Lower(std::string text)
 {
@@ -496,7 +493,7 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
         // Uninstall: the stale copy goes only with a parser; the device stays.
         std::string device = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
         ASSERT_FALSE(device.empty());
-        ASSERT_TRUE(WriteInfAnsi(stale_, MATCHING_INF));
+        ASSERT_TRUE(WriteInfAnsi(stale_, KEY_INF_TEXT));
         ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
         std::vector<std::string> allowed = UninstallFootprint();
         if (sc.infParser) {
@@ -597,10 +594,10 @@ TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
                 RemoveTree(windows);
                 ASSERT_TRUE(CreateDirectoryA(windows.c_str(), NULL)) << windows;
                 ASSERT_TRUE(CreateDirectoryA(inf.c_str(), NULL)) << inf;
-                ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.infFile, MATCHING_INF));
+                ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.infFile, KEY_INF_TEXT));
                 ASSERT_TRUE(WriteBytes(inf + "\\oem1.pnf", "precompiled"));
                 if (wc.longName) {
-                    ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.longName, MATCHING_INF));
+                    ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.longName, KEY_INF_TEXT));
                 }
                 extraDirs.push_back(inf);
             }
@@ -609,12 +606,9 @@ TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
             std::string keyDevice = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
             std::string otherDevice = CreateTestDevice(OTHER_DEVICE, MultiSz({"USB\\VID_0BAD&PID_0001"}));
             ASSERT_FALSE(keyDevice.empty() || otherDevice.empty());
-            ASSERT_TRUE(WriteInfAnsi(realStale_, MATCHING_INF));
+            ASSERT_TRUE(WriteInfAnsi(realStale_, KEY_INF_TEXT));
             ASSERT_TRUE(WriteBytes(InstalledPath("QV_DRVUNI.exe.manifest"), "<assembly/>"));
-            HKEY key = NULL;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
-                                                     KEY_ALL_ACCESS, NULL, &key, NULL));
-            RegCloseKey(key);
+            ASSERT_TRUE(WriteUninstallEntry());
 
             std::vector<std::string> allowed = UninstallFootprint();
             if (wc.purges) {

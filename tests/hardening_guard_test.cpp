@@ -10,6 +10,7 @@
 
 #include "bounded_string.h"
 #include "guarded_bytes.h"
+#include "inf_files.h"
 #include "inf_match.h"
 #include "platform.h"
 #include "system_names.h"
@@ -156,8 +157,7 @@ TEST(GuardedBuffers, MatcherReadsItsArgumentsUpToTheirNul)
 {
     std::string dir = MakeScratchDir("guardinf");
     std::string infPath = dir + "\\oem1.inf";
-    ASSERT_TRUE(WriteBytes(infPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nM=Models\r\n"
-                                    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n"));
+    ASSERT_TRUE(WriteInfAnsi(infPath, KEY_INF_TEXT));
     GuardedBytes path(infPath + '\0');
     GuardedBytes id(std::string(DEVICE_HARDWARE_ID) + '\0');
     GuardedBytes prefix(std::string(DEVICE_HARDWARE_ID, strlen(DEVICE_HARDWARE_ID) - 1) + '\0');

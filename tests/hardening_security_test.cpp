@@ -20,9 +20,6 @@
 
 namespace {
 
-const char MATCHING_INF[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
-    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
 std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
 
@@ -128,7 +125,7 @@ TEST(UninstallCommand, PathWithABlankStartsTheUninstaller)
     EXPECT_TRUE(MarkProbeRan(impostor));
     ASSERT_TRUE(PlantMarkProbe(impostor));
 
-    ASSERT_TRUE(WriteInfAnsi(stale, MATCHING_INF));
+    ASSERT_TRUE(WriteInfAnsi(stale, KEY_INF_TEXT));
     ASSERT_TRUE(WriteBytes(manifest, "<assembly/>"));
     ASSERT_EQ(1, RegisterUninstallEntry(uninstaller.c_str()));
     std::string command = UninstallEntryValue("UninstallString");

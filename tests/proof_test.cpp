@@ -59,11 +59,6 @@ const char ENUM_ROOT[] = "HKLM\\System\\CurrentControlSet\\Enum\\";
 // device's copy that names the key's ID only as a compatible ID.
 const char STALE_COPY[] = "oem71";
 const char FOREIGN_COPY[] = "oem72";
-const char FOREIGN_INF_TEXT[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\n"
-    "[Manufacturer]\r\nOther=Models\r\n"
-    "[Models]\r\nGadget=Install,USB\\VID_1234&PID_0001,USB\\VID_FE17&PID_0101\r\n"
-    "[Install]\r\n";
 // The Windows 98/Me driver database and device record that the Win9x
 // reset deletes; planted on every Windows, so that the others show they
 // leave them. Wine, like NT, deletes no key with subkeys: none is planted.
@@ -424,6 +419,13 @@ void ExpectPlantedSeen(const Snapshot &before, const ProofState &state, int line
     }
 }
 
+// Each step's end, in the output: an entry's time varies by several seconds
+// from run to run, and this says in which step.
+void LogStep(const char *step, DWORD started)
+{
+    std::cout << "  " << step << " done after " << GetTickCount() - started << " ms\n";
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     ProofState state;
@@ -572,13 +574,17 @@ protected:
         std::vector<FootprintRow> uninstall = RowsOf(rows, state.branch, "uninstall");
         Snapshot before, installed, uninstalled;
 
+        DWORD started = GetTickCount();
         Snap(NULL, &before, __LINE__);
+        LogStep("first snapshot", started);
         ExpectPlantedSeen(before, state, __LINE__);
         ASSERT_EQ(0u, RunProgram("\"" + state.installerPath + "\""));
         std::vector<NewdevCall> calls = WaitForNewdevCalls(state.log, CallRows(install, state).size(),
                                                            LAUNCH_WAIT_MS);
         WaitForLaunchedProcesses(calls);
+        LogStep("install", started);
         Snap(&before, &installed, __LINE__);
+        LogStep("second snapshot", started);
         ExpectFootprint(install, before, installed, state, __LINE__);
         ExpectCalls(install, ReadNewdevCalls(state.log), state, __LINE__);
 
@@ -589,7 +595,9 @@ protected:
         } else {
             EXPECT_EQ(0u, RunProgram("\"" + state.installerPath + "\" uninstall"));
         }
+        LogStep("uninstall", started);
         Snap(&installed, &uninstalled, __LINE__);
+        LogStep("third snapshot", started);
         ExpectFootprint(uninstall, installed, uninstalled, state, __LINE__);
         EXPECT_EQ(calls.size(), ReadNewdevCalls(state.log).size()) << "the uninstall called newdev.dll";
     }

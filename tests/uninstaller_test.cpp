@@ -22,11 +22,6 @@ const char MATCHING_INF[] =
     "[Manufacturer]\r\n%Mfg%=Models\r\n"
     "[Models]\r\n%Dev%=Install,USB\\VID_FE17&PID_0101\r\n"
     "[Install]\r\n[Strings]\r\nMfg=\"VORevizeRidarorar\"\r\nDev=\"Key\"\r\n";
-const char FOREIGN_INF_TEXT[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\n"
-    "[Manufacturer]\r\nOther=Models\r\n"
-    "[Models]\r\nGadget=Install,USB\\VID_1234&PID_0001,USB\\VID_FE17&PID_0101\r\n"
-    "[Install]\r\n";
 
 // What an installed system holds that the uninstall looks at.
 struct Planted {
@@ -36,16 +31,6 @@ struct Planted {
 
 std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 std::string ManifestPath(const Planted &p) { return p.systemDir + UNINSTALLER_MANIFEST_NAME; }
-
-void WriteUninstallEntry(REGSAM view)
-{
-    HKEY key = NULL;
-    const char value[] = "C:\\QV_DRVUNI.exe";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
-                                             KEY_ALL_ACCESS | view, NULL, &key, NULL));
-    RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)value, sizeof(value));
-    RegCloseKey(key);
-}
 
 void ClearState()
 {
@@ -81,7 +66,7 @@ Planted Plant(bool withStaleInf = true)
     EXPECT_FALSE(p.keyDevice.empty());
     EXPECT_FALSE(p.otherDevice.empty());
     EXPECT_TRUE(WriteBytes(ManifestPath(p), "<assembly/>"));
-    WriteUninstallEntry(0);
+    EXPECT_TRUE(WriteUninstallEntry());
     return p;
 }
 
@@ -213,7 +198,7 @@ TEST(UninstallProcedure, WithoutAnyOemInfTheDevicesStay)
 TEST(UninstallProcedureWow64, OnlyManifestAndThe32BitEntryGo)
 {
     Planted p = Plant();
-    WriteUninstallEntry(KEY_WOW64_64KEY);
+    ASSERT_TRUE(WriteUninstallEntry(KEY_WOW64_64KEY));
     ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
     EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win7", " -u"));
     ExpectNotPurged(p, __LINE__);

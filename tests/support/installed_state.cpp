@@ -47,6 +47,20 @@ void DeleteNt32Install()
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
 }
 
+bool WriteUninstallEntry(REGSAM view)
+{
+    const char value[] = "C:\\QV_DRVUNI.exe";
+    HKEY key = NULL;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0, KEY_ALL_ACCESS | view, NULL,
+                                  &key, NULL);
+
+    if (status != ERROR_SUCCESS)
+        return false;
+    status = RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)value, sizeof(value));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
 std::string UninstallEntryValue(const char *name)
 {
     char data[1024] = {0};

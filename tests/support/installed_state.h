@@ -22,6 +22,9 @@ std::string InstalledPath(const char *name);
 // Deletes the seven files (read-only ones too) and the uninstall entry.
 void DeleteNt32Install();
 
+// Writes the uninstall entry (in the given registry view, 0: this
+// process's), with a DisplayIcon value; false when it cannot be written.
+bool WriteUninstallEntry(REGSAM view = 0);
 // A value of the uninstall entry, "" when missing.
 std::string UninstallEntryValue(const char *name);
 
