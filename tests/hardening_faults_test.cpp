@@ -139,22 +139,6 @@ void ExpectEntryFor(const std::string &uninstaller, int line)
     EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
 }
 
-// Does this Wine let a process open a read-only file for writing (as it
-// does when run as root)?
-bool WineWritesReadOnlyFiles(const std::string &dir)
-{
-    std::string probe = dir + "\\readonly.probe";
-    WriteBytes(probe, "probe");
-    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    bool writes = file != INVALID_HANDLE_VALUE;
-    if (writes)
-        CloseHandle(file);
-    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(probe.c_str());
-    return writes;
-}
-
 // keysetup.exe as built (Wine's default Windows: the 32-bit NT branch),
 // with the newdev.dll double as the system's, acting as told.
 class InstallFaults : public ::testing::Test {
@@ -263,13 +247,14 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     RunRegisteredUninstall(__LINE__);
 }
 
-// Every destination read-only. Wine run as root opens read-only files for
-// writing (the files are then replaced and stay read-only); otherwise they
-// are kept as they were. Either way the run goes on to the end.
+// Every destination read-only: the files are kept as they were and the run
+// goes on to the end. Wine run as root overwrites read-only files (they
+// then stay read-only) and refuses only to delete them: there the test
+// proves the run and the uninstaller's kept manifest, and says what it
+// cannot.
 TEST_F(InstallFaults, ReadOnlyDestinations)
 {
-    bool replaced = WineWritesReadOnlyFiles(scratch_);
-    std::cout << "  this Wine " << (replaced ? "opens" : "does not open") << " read-only files for writing\n";
+    bool overwritten = WineOverwritesReadOnlyFiles(scratch_);
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
         std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
         ASSERT_TRUE(WriteBytes(path, "old"));
@@ -280,7 +265,7 @@ TEST_F(InstallFaults, ReadOnlyDestinations)
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
         std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
         std::string content = ReadBytes(path);
-        EXPECT_TRUE(replaced ? content == Payload(i) : content == "old") << path;
+        EXPECT_TRUE(overwritten ? content == Payload(i) : content == "old") << path;
         EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path;
     }
     ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
@@ -288,8 +273,11 @@ TEST_F(InstallFaults, ReadOnlyDestinations)
 
     // The uninstaller leaves a read-only manifest and still deletes the
     // entry. A kept uninstaller is no program: the built one stands in.
-    RunRegisteredUninstall(__LINE__, replaced ? "" : Quoted(BinPath("QV_DRVUNI.exe")) + " -u");
+    RunRegisteredUninstall(__LINE__, overwritten ? "" : Quoted(BinPath("QV_DRVUNI.exe")) + " -u");
     EXPECT_TRUE(FileExists(InstalledPath("QV_DRVUNI.exe.manifest")));
+    if (overwritten)
+        GTEST_SKIP() << "unproven here: that the install keeps read-only destinations and goes on. Wine run as "
+                        "root overwrites read-only files, so no write was refused";
 }
 
 struct NewdevFault {

@@ -97,6 +97,22 @@ std::string ReadBytes(const std::string &path)
     return content.str();
 }
 
+bool WineOverwritesReadOnlyFiles(const std::string &directory)
+{
+    std::string probe = directory + "\\readonly.probe";
+    bool overwrites = false;
+
+    if (WriteBytes(probe, "probe") && SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY)) {
+        HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        overwrites = file != INVALID_HANDLE_VALUE;
+        if (overwrites)
+            CloseHandle(file);
+    }
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(probe.c_str());
+    return overwrites;
+}
+
 std::string CopyProgram(const char *name, const std::string &directory, const std::string &newName)
 {
     std::string target = directory + "\\" + newName;

@@ -22,6 +22,9 @@ void RemoveTree(const std::string &path);
 bool FileExists(const std::string &path);
 bool WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path);
+// Whether this Wine overwrites a read-only file (CREATE_ALWAYS, as the
+// installer writes), as it does when run as root; tried in directory.
+bool WineOverwritesReadOnlyFiles(const std::string &directory);
 // Copies a built program under another name into directory; returns the path.
 std::string CopyProgram(const char *name, const std::string &directory, const std::string &newName);
 
