@@ -348,9 +348,8 @@ protected:
         drivers_ = SystemDir() + "\\drivers";
         away_ = drivers_ + ".kstest-away";
         winscard_ = SystemDir() + "\\WinSCard.dll";
-        winscardKept_ = winscard_ + ".kstest-faults";
         PutBack();
-        CopyFileA(winscard_.c_str(), winscardKept_.c_str(), TRUE);
+        ASSERT_TRUE(KeepSystemFile(winscard_));
         ASSERT_TRUE(MoveFileA(drivers_.c_str(), away_.c_str()));
     }
     void TearDown() override
@@ -365,20 +364,13 @@ protected:
     {
         if (FileExists(away_) && !FileExists(drivers_))
             MoveFileA(away_.c_str(), drivers_.c_str());
-        if (FileExists(winscardKept_)) {
-            CopyFileA(winscardKept_.c_str(), winscard_.c_str(), FALSE);
-            DeleteFileA(winscardKept_.c_str());
-        }
+        EXPECT_TRUE(RestoreSystemFile(winscard_));
     }
-    std::string drivers_, away_, winscard_, winscardKept_;
+    std::string drivers_, away_, winscard_;
 };
 
 TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
 {
-    std::string installer = CopyProgram("keysetup.exe", scratch_, "ks_faults98.exe");
-    std::string uninstaller = CopyProgram("QV_DRVUNI.exe", scratch_, "un_faults98.exe");
-    SetEmulatedVersion("ks_faults98.exe", "win98");
-    SetEmulatedVersion("un_faults98.exe", "win98");
     struct Expected { std::string path; const char *type; WORD id; } written[] = {
         {InfDir() + "\\ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
         {SystemDir() + "\\newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
@@ -392,7 +384,7 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
         allowed.push_back(FileItem(written[i].path));
 
     Snapshot before = Watch();
-    EXPECT_EQ(0u, RunProgram(Quoted(installer)));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
     Snapshot after = Watch();
     ExpectWithinFootprint(before, after, allowed, __LINE__);
     EXPECT_FALSE(FileExists(drivers_));
@@ -401,11 +393,9 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
     ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log_).empty());
 
-    EXPECT_EQ(0u, RunProgram(Quoted(uninstaller) + " -u"));
+    EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win98", " -u"));
     ExpectWithinFootprint(after, Watch(), UninstallFootprint(), __LINE__);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
-    SetEmulatedVersion("ks_faults98.exe", "");
-    SetEmulatedVersion("un_faults98.exe", "");
 }
 
 // Both programs on a Windows whose setupapi.dll has the INF parser and no

@@ -86,48 +86,6 @@ void DeleteDeployed(const Deployed *files, size_t count)
     }
 }
 
-// A system file that a branch overwrites, kept aside and put back.
-struct KeptFile {
-    std::string path, kept;
-};
-
-KeptFile KeepAside(const std::string &path)
-{
-    KeptFile k = {path, path + ".kstest-install"};
-    if (!FileExists(k.kept))
-        CopyFileA(path.c_str(), k.kept.c_str(), TRUE);
-    return k;
-}
-
-void PutBack(const KeptFile &k)
-{
-    if (FileExists(k.kept)) {
-        CopyFileA(k.kept.c_str(), k.path.c_str(), FALSE);
-        DeleteFileA(k.kept.c_str());
-    }
-}
-
-// keysetup under another name, so that Wine emulates the given Windows.
-struct Installer {
-    std::string dir, name, path;
-};
-
-Installer MakeInstaller(const char *version)
-{
-    Installer i;
-    i.dir = MakeScratchDir("install");
-    i.name = std::string("ks_") + version + ".exe";
-    i.path = CopyProgram("keysetup.exe", i.dir, i.name);
-    SetEmulatedVersion(i.name, version);
-    return i;
-}
-
-void DropInstaller(const Installer &i)
-{
-    SetEmulatedVersion(i.name, "");
-    RemoveTree(i.dir);
-}
-
 // Runs the registered "UninstallString" as Windows does.
 DWORD RunRegisteredUninstall()
 {
@@ -194,8 +152,7 @@ void ExpectUninstallLeavesFiles(const Deployed *files, size_t count, int line)
 
 TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
 {
-    Installer installer = MakeInstaller("winxp");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
 
     ExpectDeployed(NT32_FILES, 5, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -213,21 +170,19 @@ TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
     EXPECT_FALSE(FileExists(PathOf(WOW64_FILES[3])));
 
     ExpectUninstallLeavesFiles(NT32_FILES, 5, __LINE__);
-    DropInstaller(installer);
 }
 
 // A second run rewrites every file, each after the pause for an existing
 // file, and rewrites the entry.
 TEST_F(InstallTest, ReinstallRewritesEveryFileAfterItsPause)
 {
-    Installer installer = MakeInstaller("winxp");
-    ASSERT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    ASSERT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
     ASSERT_TRUE(WriteBytes(PathOf(NT32_FILES[1]), "damaged"));
     ASSERT_TRUE(WriteBytes(PathOf(UNINSTALLER_FILES[1]), "x"));
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
 
     DWORD started = GetTickCount();
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
     DWORD elapsed = GetTickCount() - started;
     // Seven existing files: the five of the branch and the uninstaller's two.
     EXPECT_GE(elapsed, 7 * EXISTING_FILE_PAUSE_MS);
@@ -235,7 +190,6 @@ TEST_F(InstallTest, ReinstallRewritesEveryFileAfterItsPause)
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
     ExpectRegistered(__LINE__);
     EXPECT_EQ(4u, ReadNewdevCalls(log).size());
-    DropInstaller(installer);
 }
 
 // Windows 95 takes the NT branch; without newdev.dll nothing is activated.
@@ -244,22 +198,21 @@ TEST_F(InstallTest, Win95WritesTheNtFilesAndActivatesNothing)
     std::string storedInf = WindowsDir() + "\\inf\\ZIVIRIZ.inf";
     ASSERT_FALSE(FileExists(storedInf));
     ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
-    Installer installer = MakeInstaller("win95");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win95", ""));
 
     ExpectDeployed(NT32_FILES, 5, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
     ExpectRegistered(__LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log).empty());
     EXPECT_FALSE(FileExists(storedInf));
-    DropInstaller(installer);
 }
 
 TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
 {
     const char *databaseFiles[] = {"\\inf\\DRVDATA.BIN", "\\inf\\DRVIDX.BIN"};
     std::string enumKey = std::string("Enum\\") + DEVICE_HARDWARE_ID;
-    KeptFile winscard = KeepAside(SystemDir() + "\\WinSCard.dll");
+    std::string winscard = SystemDir() + "\\WinSCard.dll";
+    ASSERT_TRUE(KeepSystemFile(winscard));
     ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
     for (size_t i = 0; i < 2; ++i) {
         ASSERT_TRUE(WriteBytes(WindowsDir() + databaseFiles[i], "database"));
@@ -270,8 +223,7 @@ TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
                                              NULL, &key, NULL));
     RegCloseKey(key);
 
-    Installer installer = MakeInstaller("win98");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
 
     ExpectDeployed(WIN9X_FILES, 6, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -284,8 +236,7 @@ TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
 
     ExpectUninstallLeavesFiles(WIN9X_FILES, 6, __LINE__);
     DeleteDeployed(WIN9X_FILES, 6);
-    PutBack(winscard);
-    DropInstaller(installer);
+    EXPECT_TRUE(RestoreSystemFile(winscard));
 }
 
 // Under WOW64 the installer writes the 64-bit package into syswow64 and
@@ -294,8 +245,7 @@ TEST_F(InstallTest, Wow64WritesThe64BitPackageAndStartsItsInstaller)
 {
     ASSERT_TRUE(UnderWow64());
     ASSERT_TRUE(InstallNewdevDouble(NEWDEV_64));
-    Installer installer = MakeInstaller("win7");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win7", ""));
 
     ExpectDeployed(WOW64_FILES, 4, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -316,7 +266,6 @@ TEST_F(InstallTest, Wow64WritesThe64BitPackageAndStartsItsInstaller)
 
     ExpectUninstallLeavesFiles(WOW64_FILES, 4, __LINE__);
     RestoreSystemNewdev(NEWDEV_64);
-    DropInstaller(installer);
 }
 
 } // namespace

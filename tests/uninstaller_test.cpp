@@ -78,19 +78,6 @@ bool ForeignInfIntact()
 }
 bool EntryPresent() { return RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH); }
 
-// Runs a copy of program named after the emulated Windows.
-DWORD RunAs(const char *program, const char *version, const std::string &tail)
-{
-    std::string dir = MakeScratchDir("uninst");
-    std::string name = std::string("un_") + version + ".exe";
-    std::string copy = CopyProgram(program, dir, name);
-    SetEmulatedVersion(name, version);
-    DWORD code = RunProgram("\"" + copy + "\"" + tail);
-    SetEmulatedVersion(name, "");
-    RemoveTree(dir);
-    return code;
-}
-
 void ExpectPurged(const Planted &p, int line)
 {
     SCOPED_TRACE(line);

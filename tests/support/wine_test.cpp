@@ -21,27 +21,6 @@ std::string BinPath(const char *name)
     return BinDir() + "\\" + name;
 }
 
-DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs)
-{
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION process;
-    DWORD exitCode = ~0u;
-    std::string line = commandLine;
-
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return ~0u;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-        TerminateProcess(process.hProcess, ~0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
-}
-
 std::string MakeScratchDir(const char *tag)
 {
     char temp[MAX_PATH] = {0};
@@ -135,6 +114,18 @@ void SetEmulatedVersion(const std::string &exeName, const char *version)
     RegCloseKey(handle);
 }
 
+DWORD RunAs(const char *program, const char *version, const std::string &tail)
+{
+    std::string dir = MakeScratchDir("emulated");
+    std::string name = std::string("as_") + version + ".exe";
+    std::string copy = CopyProgram(program, dir, name);
+    SetEmulatedVersion(name, version);
+    DWORD code = RunProgram("\"" + copy + "\"" + tail);
+    SetEmulatedVersion(name, "");
+    RemoveTree(dir);
+    return code;
+}
+
 void SetDllOverride(const std::string &exeName, const char *dll, const char *value)
 {
     std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
@@ -155,7 +146,8 @@ namespace {
 // Beside the system file; an empty one says there was no original.
 const char KEPT_SUFFIX[] = ".kstest-original";
 
-bool KeepOriginal(const std::string &systemPath)
+// Moved aside, or copied when it is to stay in place.
+bool KeepOriginal(const std::string &systemPath, bool inPlace)
 {
     std::string kept = systemPath + KEPT_SUFFIX;
 
@@ -163,6 +155,8 @@ bool KeepOriginal(const std::string &systemPath)
         return true;
     if (!FileExists(systemPath))
         return WriteBytes(kept, "");
+    if (inPlace)
+        return CopyFileA(systemPath.c_str(), kept.c_str(), TRUE) != FALSE;
     return MoveFileA(systemPath.c_str(), kept.c_str()) != FALSE;
 }
 
@@ -170,12 +164,17 @@ bool KeepOriginal(const std::string &systemPath)
 
 bool ReplaceSystemFile(const std::string &systemPath, const std::string &replacement)
 {
-    if (!KeepOriginal(systemPath))
+    if (!KeepOriginal(systemPath, false))
         return false;
     if (!replacement.empty())
         return CopyFileA(replacement.c_str(), systemPath.c_str(), FALSE) != FALSE;
     DeleteFileA(systemPath.c_str());
     return !FileExists(systemPath);
+}
+
+bool KeepSystemFile(const std::string &systemPath)
+{
+    return KeepOriginal(systemPath, true);
 }
 
 bool RestoreSystemFile(const std::string &systemPath)

@@ -12,6 +12,7 @@ std::string BinPath(const char *name);
 
 // Starts commandLine and waits; returns its exit code, or ~0u when it could
 // not be started or did not end within timeoutMs (it is then killed).
+// RunProgramWith (process_env.h) also sets its environment and directory.
 DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs = 60000);
 
 // A fresh, empty directory under the temporary directory, named by tag.
@@ -32,6 +33,11 @@ std::string CopyProgram(const char *name, const std::string &directory, const st
 // an empty version removes the setting.
 void SetEmulatedVersion(const std::string &exeName, const char *version);
 
+// Runs a copy of the built program, named after version, that Wine runs as
+// that Windows, with the command-line tail; its exit code as RunProgram's.
+// The copy and its setting are removed afterwards.
+DWORD RunAs(const char *program, const char *version, const std::string &tail);
+
 // Wine's per-program DLL override (HKCU\Software\Wine\AppDefaults\NAME.exe
 // \DllOverrides): "native", "builtin", "" (disabled); NULL removes it. It
 // holds for NAME.exe processes started after it is set.
@@ -41,6 +47,9 @@ void SetDllOverride(const std::string &exeName, const char *dll, const char *val
 // so a leftover of an earlier run is no original) and put back by
 // RestoreSystemFile. An empty replacement leaves no file there.
 bool ReplaceSystemFile(const std::string &systemPath, const std::string &replacement);
+// Keeps a copy of the original aside (likewise once), leaving it in place
+// for the code under test to overwrite.
+bool KeepSystemFile(const std::string &systemPath);
 // True when the original is back (or nothing was kept).
 bool RestoreSystemFile(const std::string &systemPath);
 
