@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "footprint.h"
 #include "inf_files.h"
 #include "installed_state.h"
 #include "payload_resources.h"
@@ -17,6 +16,7 @@
 #include "process_env.h"
 #include "resource_ids.h"
 #include "system_names.h"
+#include "system_snapshot.h"
 #include "test_devices.h"
 #include "wine_test.h"
 
@@ -26,23 +26,27 @@ const DWORD OVERWRITE_PAUSE_MS = 500;
 // Last write times are kept at the file system's granularity (a few ms).
 const DWORD PAUSE_SEEN_MS = 480;
 const char UNINSTALL_ROOT[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char DEVICE_KEYS[] = "System\\CurrentControlSet\\Enum\\ROOT";
+const char ENUM_ROOT[] = "HKLM\\System\\CurrentControlSet\\Enum\\";
 const char CATALOGUE_NAME[] = "ziviriz.cat";
 
-std::string Lower(std::string text)
-{
-    CharLowerBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
-std::string FileItem(const std::string &path) { return "file:" + path; }
-
+// The uninstall entry: its key and every value in it.
 std::vector<std::string> EntryItems()
 {
     std::string key = std::string("HKLM\\") + UNINSTALL_KEY_PATH;
     std::vector<std::string> items;
-    items.push_back("key:" + key);
-    items.push_back("value:" + key + "\\*");
+    items.push_back(key);
+    items.push_back(key + "\\*");
     return items;
+}
+
+// A test device's registry keys: Wine deletes its name's key too once its
+// last instance goes.
+void AllowDevice(std::vector<std::string> *allowed, const std::string &instanceId)
+{
+    std::string nameKey = ENUM_ROOT + instanceId.substr(0, instanceId.rfind('\\'));
+    allowed->push_back(nameKey);
+    allowed->push_back(nameKey + "\\*");
 }
 
 std::string InfDir() { return WindowsDir() + "\\inf"; }
@@ -63,22 +67,35 @@ std::vector<std::string> WatchedDirs()
     return dirs;
 }
 
+// The watched directories (their entries only), the uninstall keys, the
+// Windows 98/Me device records and the root devices' keys.
 Snapshot Watch(const std::vector<std::string> &extraDirs = std::vector<std::string>())
 {
-    std::vector<std::string> dirs = WatchedDirs();
-    std::vector<std::string> keys(1, UNINSTALL_ROOT);
-    dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
-    keys.push_back("Enum");
-    return TakeSnapshot(dirs, keys, true);
+    // Each snapshot lends its hashes to the next: files it saw unchanged are
+    // not read again.
+    static Snapshot last;
+    SnapshotScope scope;
+    Snapshot snapshot;
+    std::string reason;
+
+    scope.flatDirectories = WatchedDirs();
+    scope.flatDirectories.insert(scope.flatDirectories.end(), extraDirs.begin(), extraDirs.end());
+    scope.registry = false;
+    scope.registryKeys.push_back(UNINSTALL_ROOT);
+    scope.registryKeys.push_back("Enum");
+    scope.registryKeys.push_back(DEVICE_KEYS);
+    EXPECT_TRUE(TakeSnapshot(scope, &last, &snapshot, &reason)) << reason;
+    last = snapshot;
+    return snapshot;
 }
 
 void ExpectWithinFootprint(const Snapshot &before, const Snapshot &after, const std::vector<std::string> &allowed,
                            int line)
 {
     SCOPED_TRACE(testing::Message() << "footprint checked at line " << line);
-    std::vector<std::string> outside = OutsideFootprint(Differences(before, after), allowed);
+    std::vector<SnapshotChange> outside = ChangesOutside(DiffSnapshots(before, after), allowed);
     for (size_t i = 0; i < outside.size(); ++i)
-        ADD_FAILURE() << "changed outside the footprint: " << outside[i];
+        ADD_FAILURE() << "changed outside the footprint: " << DescribeChange(outside[i]);
 }
 
 // The seven files and the entry of a 32-bit NT install.
@@ -86,7 +103,7 @@ std::vector<std::string> InstallFootprint()
 {
     std::vector<std::string> allowed = EntryItems();
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
-        allowed.push_back(FileItem(InstalledPath(NT32_INSTALLED_NAMES[i])));
+        allowed.push_back(InstalledPath(NT32_INSTALLED_NAMES[i]));
     return allowed;
 }
 
@@ -98,14 +115,14 @@ void AllowStoredCopy(std::vector<std::string> *allowed, const std::string &conte
     if (stored.empty())
         return;
     std::string base = InfDir() + "\\" + stored.substr(0, stored.size() - 4);
-    allowed->push_back(FileItem(base + ".inf"));
-    allowed->push_back(FileItem(base + ".pnf"));
+    allowed->push_back(base + ".inf");
+    allowed->push_back(base + ".pnf");
 }
 
 std::vector<std::string> UninstallFootprint()
 {
     std::vector<std::string> allowed = EntryItems();
-    allowed.push_back(FileItem(InstalledPath("QV_DRVUNI.exe.manifest")));
+    allowed.push_back(InstalledPath("QV_DRVUNI.exe.manifest"));
     return allowed;
 }
 
@@ -317,8 +334,8 @@ TEST_F(InstallFaults, DriverActivationFailures)
             ASSERT_TRUE(CreateDirectoryA(catalogue.c_str(), NULL));
         }
         std::vector<std::string> allowed = InstallFootprint();
-        allowed.push_back("dir:" + Lower(SystemDir()) + "\\catroot*");
-        allowed.push_back(FileItem(StoredCataloguePath(CATALOGUE_NAME)));
+        allowed.push_back(SystemDir() + "\\catroot*");
+        allowed.push_back(StoredCataloguePath(CATALOGUE_NAME));
 
         InstallThenUninstall(allowed, __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
@@ -381,7 +398,7 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
     };
     std::vector<std::string> allowed = EntryItems();
     for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        allowed.push_back(FileItem(written[i].path));
+        allowed.push_back(written[i].path);
 
     Snapshot before = Watch();
     EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
@@ -475,8 +492,8 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
         ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
         std::vector<std::string> allowed = UninstallFootprint();
         if (sc.infParser) {
-            allowed.push_back(FileItem(stale_));
-            allowed.push_back(FileItem(staleTwin_));
+            allowed.push_back(stale_);
+            allowed.push_back(staleTwin_);
         }
         before = Watch();
         EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
@@ -590,9 +607,9 @@ TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
 
             std::vector<std::string> allowed = UninstallFootprint();
             if (wc.purges) {
-                allowed.push_back(Lower("device:" + keyDevice));
-                allowed.push_back(FileItem(inf + "\\oem1.inf"));
-                allowed.push_back(FileItem(inf + "\\oem1.pnf"));
+                AllowDevice(&allowed, keyDevice);
+                allowed.push_back(inf + "\\oem1.inf");
+                allowed.push_back(inf + "\\oem1.pnf");
             }
             Snapshot before = Watch(extraDirs);
             EXPECT_EQ(0u, RunProgramWith(Quoted(BinPath(programs[p])) + tails[p], EnvironmentBlock(env)));
