@@ -49,7 +49,6 @@ void AllowDevice(std::vector<std::string> *allowed, const std::string &instanceI
     allowed->push_back(nameKey + "\\*");
 }
 
-std::string InfDir() { return WindowsDir() + "\\inf"; }
 std::string CatalogueDir()
 {
     std::string path = StoredCataloguePath(CATALOGUE_NAME);
@@ -62,7 +61,7 @@ std::vector<std::string> WatchedDirs()
     dirs.push_back(InstallSystemDir());
     dirs.push_back(SystemDir() + "\\drivers");
     dirs.push_back(WindowsDir());
-    dirs.push_back(InfDir());
+    dirs.push_back(WindowsDir() + "\\inf");
     dirs.push_back(CatalogueDir());
     return dirs;
 }
@@ -114,7 +113,7 @@ void AllowStoredCopy(std::vector<std::string> *allowed, const std::string &conte
     std::string stored = StoredInfHolding(content);
     if (stored.empty())
         return;
-    std::string base = InfDir() + "\\" + stored.substr(0, stored.size() - 4);
+    std::string base = InfDir() + stored.substr(0, stored.size() - 4);
     allowed->push_back(base + ".inf");
     allowed->push_back(base + ".pnf");
 }
@@ -130,8 +129,6 @@ std::string Payload(size_t index)
 {
     return KeysetupPayloadBytes(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
 }
-
-std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
 
 ULONGLONG LastWriteMs(const std::string &path)
 {
@@ -372,7 +369,7 @@ protected:
     void TearDown() override
     {
         PutBack();
-        const char *infs[] = {"\\ZIVIRIZ.INF", "\\QVUSB.INF"};
+        const char *infs[] = {"ZIVIRIZ.INF", "QVUSB.INF"};
         for (size_t i = 0; i < 2; ++i)
             DeleteFileA((InfDir() + infs[i]).c_str());
         InstallFaults::TearDown();
@@ -389,10 +386,10 @@ protected:
 TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
 {
     struct Expected { std::string path; const char *type; WORD id; } written[] = {
-        {InfDir() + "\\ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
+        {InfDir() + "ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
         {SystemDir() + "\\newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
         {SystemDir() + "\\WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
-        {InfDir() + "\\QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
+        {InfDir() + "QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
         {SystemDir() + "\\QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
         {SystemDir() + "\\QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
     };
@@ -434,8 +431,8 @@ protected:
         SetNewdevDoubleResult("nodev");
         installer_ = CopyProgram("keysetup.exe", scratch_, INSTALLER_NAME);
         uninstaller_ = CopyProgram("QV_DRVUNI.exe", scratch_, UNINSTALLER_NAME);
-        stale_ = InfDir() + "\\oem4344.inf";
-        staleTwin_ = InfDir() + "\\oem4344.pnf";
+        stale_ = InfDir() + "oem4344.inf";
+        staleTwin_ = InfDir() + "oem4344.pnf";
         ASSERT_TRUE(ReplaceSystemFile(SystemSetupapi(), BinDir() + "\\doubles\\win32\\setupapi.dll"));
     }
     void TearDown() override
@@ -524,7 +521,7 @@ protected:
     void SetUp() override
     {
         scratch_ = MakeScratchDir("windir");
-        realStale_ = InfDir() + "\\oem4343.inf";
+        realStale_ = InfDir() + "oem4343.inf";
         Clear();
     }
     void TearDown() override
@@ -537,7 +534,7 @@ protected:
         RemoveTestDevices(KEY_DEVICE);
         RemoveTestDevices(OTHER_DEVICE);
         DeleteFileA(realStale_.c_str());
-        DeleteFileA((InfDir() + "\\oem4343.pnf").c_str());
+        DeleteFileA((InfDir() + "oem4343.pnf").c_str());
         DeleteFileA(InstalledPath("QV_DRVUNI.exe.manifest").c_str());
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
     }

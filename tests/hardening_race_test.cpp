@@ -39,8 +39,6 @@ const char OTHER_INF[] =
     "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models,NTx86\r\n"
     "[Models]\r\nGadget=Install,USB\\VID_0BAD&PID_0001\r\n";
 
-std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
-
 // Starts both suspended, resumes them back to back (in turn first and
 // second), waits for both and returns their exit codes and process IDs.
 void StartTogether(int round, const std::string commandLines[2], const std::string environments[2],

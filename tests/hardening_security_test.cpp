@@ -21,8 +21,6 @@
 namespace {
 
 
-std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
-
 class PlantedNewdev : public ::testing::Test {
 protected:
     void SetUp() override

@@ -49,13 +49,6 @@ const Deployed UNINSTALLER_FILES[] = {
     {"system", "QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
 };
 
-bool UnderWow64()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
-}
-
 std::string DirPath(const char *dir)
 {
     std::string which = dir;

@@ -72,13 +72,6 @@ const char INSTALL_FLAG_FORCE_NAME[] = "INSTALLFLAG_FORCE";
 
 enum UninstallWay { REGISTERED_COMMAND, KEYSETUP_UNINSTALL_MODE };
 
-bool UnderWow64()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
-}
-
 std::string Environment(const char *name)
 {
     const char *value = getenv(name);
@@ -101,7 +94,6 @@ const WindowsCase *FindWindowsCase(const std::string &version)
     return NULL;
 }
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 
 std::string LowerCase(std::string text)
 {
@@ -578,7 +570,7 @@ protected:
         Snap(NULL, &before, __LINE__);
         LogStep("first snapshot", started);
         ExpectPlantedSeen(before, state, __LINE__);
-        ASSERT_EQ(0u, RunProgram("\"" + state.installerPath + "\""));
+        ASSERT_EQ(0u, RunProgram(Quoted(state.installerPath)));
         std::vector<NewdevCall> calls = WaitForNewdevCalls(state.log, CallRows(install, state).size(),
                                                            LAUNCH_WAIT_MS);
         WaitForLaunchedProcesses(calls);

@@ -51,7 +51,7 @@ TEST(SingleInstance, SecondKeysetupExitsAtOnceInEitherMode)
     ASSERT_TRUE(WriteBytes(stale + ".pnf", "precompiled"));
     for (size_t i = 0; i < sizeof(tails) / sizeof(tails[0]); ++i) {
         SCOPED_TRACE(tails[i]);
-        EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\"" + tails[i], 20000));
+        EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe")) + tails[i], 20000));
         EXPECT_FALSE(FileExists(inf));
         EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
         EXPECT_TRUE(FileExists(manifest));
@@ -100,7 +100,7 @@ TEST(SingleInstance, MutexItMayNotOpenStopsKeysetup)
     EXPECT_TRUE(opened == NULL);
     ASSERT_FALSE(FileExists(inf));
 
-    EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe"))));
     EXPECT_FALSE(FileExists(inf));
     if (opened)
         CloseHandle(opened);

@@ -29,7 +29,6 @@ struct Planted {
     std::string keyDevice, otherDevice;
 };
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 std::string ManifestPath(const Planted &p) { return p.systemDir + UNINSTALLER_MANIFEST_NAME; }
 
 void ClearState()

@@ -20,15 +20,11 @@ namespace {
 // Where Wine's SetupCopyOEMInfA keeps a stored package's catalogue.
 const char CATROOT[] = "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
-
 } // namespace
 
 std::string InstallSystemDir()
 {
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 ? WindowsDir() + "\\syswow64" : SystemDir();
+    return UnderWow64() ? WindowsDir() + "\\syswow64" : SystemDir();
 }
 
 std::string InstalledPath(const char *name)
@@ -106,6 +102,9 @@ void RemoveStoredCopies(const std::string &content, const char *catalogueName)
             break;
         DeleteFileA((base + ".pnf").c_str());
     }
-    if (catalogueName)
+    if (catalogueName) {
         DeleteFileA(StoredCataloguePath(catalogueName).c_str());
+        // The 64-bit store's, under WOW64.
+        DeleteFileA((WindowsDir() + "\\sysnative" + CATROOT + catalogueName).c_str());
+    }
 }

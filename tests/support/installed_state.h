@@ -34,5 +34,6 @@ std::string StoredInfHolding(const std::string &content);
 // The stored package's catalogue of that name.
 std::string StoredCataloguePath(const char *catalogueName);
 // Deletes every copy of content in the INF directory with its .pnf twin,
-// and the stored catalogue of that name (if any).
+// and the stored catalogue of that name (if any), under WOW64 the 64-bit
+// store's too.
 void RemoveStoredCopies(const std::string &content, const char *catalogueName);

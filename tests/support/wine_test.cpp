@@ -203,6 +203,23 @@ std::string WindowsDir()
     return dir;
 }
 
+std::string InfDir()
+{
+    return WindowsDir() + "\\inf\\";
+}
+
+bool UnderWow64()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 != FALSE;
+}
+
+std::string Quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
 bool RegKeyExists(HKEY root, const char *path, REGSAM view)
 {
     HKEY key = NULL;

@@ -55,4 +55,8 @@ bool RestoreSystemFile(const std::string &systemPath);
 
 std::string SystemDir();        // GetSystemDirectoryA
 std::string WindowsDir();       // GetWindowsDirectoryA
+std::string InfDir();           // the Windows INF directory, with a trailing backslash
+bool UnderWow64();              // this 32-bit process on 64-bit Windows
+// path in double quotes, as a command line names a program.
+std::string Quoted(const std::string &path);
 bool RegKeyExists(HKEY root, const char *path, REGSAM view = 0);
