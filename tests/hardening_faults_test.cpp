@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <string.h>
 
 #include <algorithm>
 #include <string>
@@ -102,7 +103,7 @@ std::vector<std::string> InstallFootprint()
 {
     std::vector<std::string> allowed = EntryItems();
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
-        allowed.push_back(InstalledPath(NT32_INSTALLED_NAMES[i]));
+        allowed.push_back(InstalledPath(PAYLOAD_FILES[i].name));
     return allowed;
 }
 
@@ -127,7 +128,7 @@ std::vector<std::string> UninstallFootprint()
 
 std::string Payload(size_t index)
 {
-    return KeysetupPayloadBytes(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
+    return KeysetupPayloadBytes(PAYLOAD_FILES[index]);
 }
 
 ULONGLONG LastWriteMs(const std::string &path)
@@ -229,7 +230,7 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     size_t existingCount = 0;
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
         if (existing[i]) {
-            ASSERT_TRUE(WriteBytes(InstalledPath(NT32_INSTALLED_NAMES[i]), "old"));
+            ASSERT_TRUE(WriteBytes(InstalledPath(PAYLOAD_FILES[i].name), "old"));
             ++existingCount;
         }
     }
@@ -243,7 +244,7 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     EXPECT_GE(elapsed, existingCount * OVERWRITE_PAUSE_MS);
     std::vector<ULONGLONG> written;
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
         written.push_back(LastWriteMs(path));
     }
@@ -251,9 +252,9 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     for (size_t i = 1; i < NT32_INSTALLED_COUNT; ++i) {
         ULONGLONG gap = written[i] - written[i - 1];
         if (existing[i])
-            EXPECT_GE(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was overwritten without a pause";
+            EXPECT_GE(gap, (ULONGLONG)PAUSE_SEEN_MS) << PAYLOAD_FILES[i].name << " was overwritten without a pause";
         else
-            EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was new but waited";
+            EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << PAYLOAD_FILES[i].name << " was new but waited";
     }
     ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
     EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
@@ -270,14 +271,14 @@ TEST_F(InstallFaults, ReadOnlyDestinations)
 {
     bool overwritten = WineOverwritesReadOnlyFiles(scratch_);
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         ASSERT_TRUE(WriteBytes(path, "old"));
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     }
 
     InstallThenUninstall(InstallFootprint(), __LINE__);
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         std::string content = ReadBytes(path);
         EXPECT_TRUE(overwritten ? content == Payload(i) : content == "old") << path;
         EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path;
@@ -336,7 +337,7 @@ TEST_F(InstallFaults, DriverActivationFailures)
 
         InstallThenUninstall(allowed, __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-            std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+            std::string path = InstalledPath(PAYLOAD_FILES[i].name);
             if (fault.catalogueBlocked && i == 2)
                 EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << path;
             else
@@ -385,25 +386,22 @@ protected:
 
 TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
 {
-    struct Expected { std::string path; const char *type; WORD id; } written[] = {
-        {InfDir() + "ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
-        {SystemDir() + "\\newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
-        {SystemDir() + "\\WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
-        {InfDir() + "QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
-        {SystemDir() + "\\QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
-        {SystemDir() + "\\QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
-    };
+    // The Windows 98/Me files but the drivers, and the uninstaller's two.
+    std::vector<PayloadFile> written(PAYLOAD_FILES + UNINSTALLER_PAYLOAD, PAYLOAD_FILES + WIN9X_PAYLOAD);
+    for (size_t i = WIN9X_PAYLOAD; i < WOW64_PAYLOAD; ++i)
+        if (strcmp(PAYLOAD_FILES[i].dir, "drivers") != 0)
+            written.push_back(PAYLOAD_FILES[i]);
     std::vector<std::string> allowed = EntryItems();
-    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        allowed.push_back(written[i].path);
+    for (size_t i = 0; i < written.size(); ++i)
+        allowed.push_back(DeployedPath(written[i]));
 
     Snapshot before = Watch();
     EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
     Snapshot after = Watch();
     ExpectWithinFootprint(before, after, allowed, __LINE__);
     EXPECT_FALSE(FileExists(drivers_));
-    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        EXPECT_TRUE(ReadBytes(written[i].path) == KeysetupPayloadBytes(written[i].type, written[i].id)) << written[i].path;
+    for (size_t i = 0; i < written.size(); ++i)
+        EXPECT_TRUE(ReadBytes(DeployedPath(written[i])) == KeysetupPayloadBytes(written[i])) << written[i].name;
     ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log_).empty());
 
@@ -477,7 +475,7 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
         Snapshot after = Watch();
         ExpectWithinFootprint(before, after, InstallFootprint(), __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
-            EXPECT_TRUE(ReadBytes(InstalledPath(NT32_INSTALLED_NAMES[i])) == Payload(i)) << NT32_INSTALLED_NAMES[i];
+            EXPECT_TRUE(ReadBytes(InstalledPath(PAYLOAD_FILES[i].name)) == Payload(i)) << PAYLOAD_FILES[i].name;
         ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
         EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
         EXPECT_TRUE(StoredInfHolding(Payload(0)).empty());

@@ -77,7 +77,7 @@ TEST(SimultaneousStarts, ExactlyOneKeysetupInstalls)
         // Only the first file present: the winner pauses right after its
         // check and writes the rest at once.
         DeleteNt32Install();
-        ASSERT_TRUE(WriteBytes(InstalledPath(NT32_INSTALLED_NAMES[0]), "old"));
+        ASSERT_TRUE(WriteBytes(InstalledPath(PAYLOAD_FILES[0].name), "old"));
         SetNewdevDoubleLog(log);
         DWORD exitCodes[2], processIds[2];
         StartTogether(round, commandLines, environments, exitCodes, processIds);

@@ -78,7 +78,7 @@ TEST_F(PlantedNewdev, KeysetupInADownloadFolderNeverLoadsIt)
     ASSERT_EQ(2u, calls.size());
     for (size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(0, lstrcmpiA(LoadedNewdevPath().c_str(), calls[i].modulePath.c_str())) << calls[i].modulePath;
-    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayloadBytes("DLL", 167));
+    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayloadBytes(PAYLOAD_FILES[NT32_PAYLOAD]));
 
     // Wine's own newdev.dll in the system directory.
     DeleteNt32Install();

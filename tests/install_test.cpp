@@ -16,56 +16,19 @@ namespace {
 
 const DWORD EXISTING_FILE_PAUSE_MS = 500;
 
-struct Deployed {
-    const char *dir; // "system", "drivers" or "inf"
-    const char *name;
-    const char *type;
-    WORD id;
-};
+typedef PayloadFile Deployed;
+const Deployed *const NT32_FILES = PAYLOAD_FILES + NT32_PAYLOAD;
+const Deployed *const UNINSTALLER_FILES = PAYLOAD_FILES + UNINSTALLER_PAYLOAD;
+const Deployed *const WIN9X_FILES = PAYLOAD_FILES + WIN9X_PAYLOAD;
+const Deployed *const WOW64_FILES = PAYLOAD_FILES + WOW64_PAYLOAD;
 
-const Deployed NT32_FILES[] = {
-    {"system", "ZIVIRIZ.inf", "DLL", IDR_NT32_INF},
-    {"system", "ZIVIRIZ.sys", "DLL", IDR_NT32_DRIVER},
-    {"system", "ziviriz.cat", "DLL", IDR_NT32_CATALOG},
-    {"system", "QVUSB.INF", "OLDVID", IDR_OLDGEN_INF},
-    {"system", "QVUSB.SYS", "OLDVID", IDR_OLDGEN_DRIVER},
-};
-const Deployed WIN9X_FILES[] = {
-    {"drivers", "ziviriz.sys", "DEV98", IDR_WIN9X_DRIVER},
-    {"inf", "ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
-    {"system", "newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
-    {"system", "WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
-    {"inf", "QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
-    {"drivers", "QVUSB.SYS", "OLDVID98", IDR_OLDGEN9X_DRIVER},
-};
-const Deployed WOW64_FILES[] = {
-    {"system", "ZIVIRIZ.inf", "DEV64", IDR_X64_INF},
-    {"system", "ZIVIRIZ.sys", "DEV64", IDR_X64_DRIVER},
-    {"system", "ziviriz.cat", "DEV64", IDR_X64_CATALOG},
-    {"system", "DrvInst64.exe", "DEV64", IDR_X64_INSTALLER},
-};
-const Deployed UNINSTALLER_FILES[] = {
-    {"system", "QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
-    {"system", "QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
-};
-
-std::string DirPath(const char *dir)
-{
-    std::string which = dir;
-    if (which == "drivers")
-        return WindowsDir() + "\\system32\\drivers";
-    if (which == "inf")
-        return WindowsDir() + "\\inf";
-    return InstallSystemDir();
-}
-
-std::string PathOf(const Deployed &file) { return DirPath(file.dir) + "\\" + file.name; }
+std::string PathOf(const Deployed &file) { return DeployedPath(file); }
 
 void ExpectDeployed(const Deployed *files, size_t count, int line)
 {
     SCOPED_TRACE(line);
     for (size_t i = 0; i < count; ++i) {
-        std::string expected = KeysetupPayloadBytes(files[i].type, files[i].id);
+        std::string expected = KeysetupPayloadBytes(files[i]);
         ASSERT_FALSE(expected.empty()) << files[i].type << " " << files[i].id;
         EXPECT_TRUE(ReadBytes(PathOf(files[i])) == expected) << PathOf(files[i]);
     }

@@ -14,6 +14,7 @@
 
 #include "inf_match.h"
 #include "payload.h"
+#include "payload_resources.h"
 #include "resource_ids.h"
 #include "wine_test.h"
 
@@ -33,34 +34,6 @@ const PayloadSource PAYLOAD_SOURCES[] = {
 #include "payload_sources.inc"
 };
 const size_t PAYLOAD_SOURCE_COUNT = sizeof(PAYLOAD_SOURCES) / sizeof(PAYLOAD_SOURCES[0]);
-
-struct CatalogueEntry {
-    const char *type;
-    WORD id;
-    const char *name;
-};
-
-// The catalogue keysetup.exe must carry, as the install plan deploys it.
-const CatalogueEntry CATALOGUE[] = {
-    {"DLL", 165, "ziviriz.cat"},
-    {"DLL", 166, "ZIVIRIZ.sys"},
-    {"DLL", 167, "ZIVIRIZ.inf"},
-    {"DEV64", 193, "ZIVIRIZ.inf"},
-    {"DEV64", 194, "ZIVIRIZ.sys"},
-    {"DEV64", 195, "ziviriz.cat"},
-    {"DEV64", 196, "DrvInst64.exe"},
-    {"DEV98", 185, "newdev.dll"},
-    {"DEV98", 186, "WinSCard.dll"},
-    {"DEV98", 187, "ziviriz.sys"},
-    {"DEV98", 188, "ZIVIRIZ.INF"},
-    {"OLDVID", 199, "QVUSB.SYS"},
-    {"OLDVID", 200, "QVUSB.INF"},
-    {"OLDVID98", 201, "QVUSB.SYS"},
-    {"OLDVID98", 202, "QVUSB.INF"},
-    {"UNINSTALL", 204, "QV_DRVUNI.exe"},
-    {"UNINSTALL", 205, "QV_DRVUNI.exe.manifest"},
-};
-const size_t CATALOGUE_COUNT = sizeof(CATALOGUE) / sizeof(CATALOGUE[0]);
 
 const char KEY_HARDWARE_ID[] = "USB\\VID_FE17&PID_0101";
 const char UTF16LE_BOM[] = "\xFF\xFE";
@@ -257,9 +230,9 @@ TEST_F(PayloadShortWrite, PartialFileIsDeleted)
 
 TEST_F(PayloadCatalogue, EveryResourceIsTheFileTheBuildUsed)
 {
-    EXPECT_EQ(CATALOGUE_COUNT, PAYLOAD_SOURCE_COUNT);
-    for (size_t i = 0; i < CATALOGUE_COUNT; ++i) {
-        const CatalogueEntry &entry = CATALOGUE[i];
+    EXPECT_EQ(PAYLOAD_FILE_COUNT, PAYLOAD_SOURCE_COUNT);
+    for (size_t i = 0; i < PAYLOAD_FILE_COUNT; ++i) {
+        const PayloadFile &entry = PAYLOAD_FILES[i];
         const PayloadSource *source = FindSource(entry.type, entry.id);
         SCOPED_TRACE(std::string(entry.type) + " " + entry.name);
         ASSERT_TRUE(source != NULL);
@@ -346,7 +319,7 @@ TEST_F(PayloadCatalogue, ListingDescribesEveryResource)
         EXPECT_EQ(source->origin, origin);
         ++rows;
     }
-    EXPECT_EQ(CATALOGUE_COUNT, rows);
+    EXPECT_EQ(PAYLOAD_FILE_COUNT, rows);
 }
 
 const char NO_LINE[] = "<no line>";

@@ -505,7 +505,7 @@ protected:
     // the Windows 98/Me database files and device record.
     void PlantSystem()
     {
-        std::string keyInf = UnderWow64() ? KeysetupPayloadBytes("DEV64", 193) : KeysetupPayloadBytes("DLL", 167);
+        std::string keyInf = KeysetupPayloadBytes(PAYLOAD_FILES[UnderWow64() ? WOW64_PAYLOAD : NT32_PAYLOAD]);
         ASSERT_FALSE(keyInf.empty());
         PlantFile(InfDir() + STALE_COPY + ".inf", keyInf, true);
         PlantFile(InfDir() + STALE_COPY + ".pnf", "precompiled", true);

@@ -1,19 +1,7 @@
 #include "installed_state.h"
 
-#include "resource_ids.h"
 #include "system_names.h"
 #include "wine_test.h"
-
-const char *const NT32_INSTALLED_NAMES[NT32_INSTALLED_COUNT] = {
-    "ZIVIRIZ.inf", "ZIVIRIZ.sys", "ziviriz.cat", "QVUSB.INF", "QVUSB.SYS", "QV_DRVUNI.exe", "QV_DRVUNI.exe.manifest",
-};
-const char *const NT32_INSTALLED_TYPES[NT32_INSTALLED_COUNT] = {
-    "DLL", "DLL", "DLL", "OLDVID", "OLDVID", "UNINSTALL", "UNINSTALL",
-};
-const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT] = {
-    IDR_NT32_INF, IDR_NT32_DRIVER, IDR_NT32_CATALOG, IDR_OLDGEN_INF, IDR_OLDGEN_DRIVER, IDR_UNINSTALLER,
-    IDR_UNINSTALLER_MANIFEST,
-};
 
 namespace {
 
@@ -32,10 +20,21 @@ std::string InstalledPath(const char *name)
     return InstallSystemDir() + "\\" + name;
 }
 
+std::string DeployedPath(const PayloadFile &file)
+{
+    std::string dir = file.dir;
+
+    if (dir == "drivers")
+        return WindowsDir() + "\\system32\\drivers\\" + file.name;
+    if (dir == "inf")
+        return InfDir() + file.name;
+    return InstalledPath(file.name);
+}
+
 void DeleteNt32Install()
 {
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
         RemoveDirectoryA(path.c_str());

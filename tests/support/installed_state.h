@@ -7,17 +7,17 @@
 
 #include <string>
 
-// The seven files of the 32-bit NT branch in the order keysetup writes
-// them: the five of the driver packages, then the uninstaller and its
-// manifest.
+#include "payload_resources.h"
+
+// The seven files of the 32-bit NT branch: the first of PAYLOAD_FILES, in
+// the order keysetup writes them.
 const size_t NT32_INSTALLED_COUNT = 7;
-extern const char *const NT32_INSTALLED_NAMES[NT32_INSTALLED_COUNT];
-extern const char *const NT32_INSTALLED_TYPES[NT32_INSTALLED_COUNT];
-extern const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT];
 
 // The directory a 32-bit install writes into: syswow64 under WOW64.
 std::string InstallSystemDir();
 std::string InstalledPath(const char *name);
+// Where the install deploys file (on the branch that deploys it).
+std::string DeployedPath(const PayloadFile &file);
 
 // Deletes the seven files (read-only ones too) and the uninstall entry.
 void DeleteNt32Install();
