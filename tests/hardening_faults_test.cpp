@@ -146,14 +146,6 @@ ULONGLONG NowMs()
     return (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000;
 }
 
-void ExpectEntryFor(const std::string &uninstaller, int line)
-{
-    SCOPED_TRACE(testing::Message() << "entry checked at line " << line);
-    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
-    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
-    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
-}
-
 // keysetup.exe as built (Wine's default Windows: the 32-bit NT branch),
 // with the newdev.dll double as the system's, acting as told.
 class InstallFaults : public ::testing::Test {
@@ -256,7 +248,7 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
         else
             EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << PAYLOAD_FILES[i].name << " was new but waited";
     }
-    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
     EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
     installedEntry_ = UninstallEntryValue("UninstallString");
     RunRegisteredUninstall(__LINE__);
@@ -283,7 +275,7 @@ TEST_F(InstallFaults, ReadOnlyDestinations)
         EXPECT_TRUE(overwritten ? content == Payload(i) : content == "old") << path;
         EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path;
     }
-    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
     EXPECT_EQ(2u, calls_.size());
 
     // The uninstaller leaves a read-only manifest and still deletes the
@@ -343,7 +335,7 @@ TEST_F(InstallFaults, DriverActivationFailures)
             else
                 EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
         }
-        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+        ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
         EXPECT_EQ(fault.calls, calls_.size());
         EXPECT_EQ(fault.mainStored, !storedMain_.empty()) << storedMain_;
         EXPECT_EQ(fault.mainStored, FileExists(StoredCataloguePath(CATALOGUE_NAME)));
@@ -402,7 +394,7 @@ TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
     EXPECT_FALSE(FileExists(drivers_));
     for (size_t i = 0; i < written.size(); ++i)
         EXPECT_TRUE(ReadBytes(DeployedPath(written[i])) == KeysetupPayloadBytes(written[i])) << written[i].name;
-    ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
+    ExpectUninstallEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log_).empty());
 
     EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win98", " -u"));
@@ -476,7 +468,7 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
         ExpectWithinFootprint(before, after, InstallFootprint(), __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
             EXPECT_TRUE(ReadBytes(InstalledPath(PAYLOAD_FILES[i].name)) == Payload(i)) << PAYLOAD_FILES[i].name;
-        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+        ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
         EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
         EXPECT_TRUE(StoredInfHolding(Payload(0)).empty());
 

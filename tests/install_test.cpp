@@ -86,11 +86,7 @@ protected:
 
 void ExpectRegistered(int line)
 {
-    SCOPED_TRACE(line);
-    std::string uninstaller = InstallSystemDir() + UNINSTALLER_FILE_NAME;
-    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
-    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
-    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
+    ExpectUninstallEntryFor(InstallSystemDir() + UNINSTALLER_FILE_NAME, line);
 }
 
 // The registered command removes the manifest and the entry and leaves the

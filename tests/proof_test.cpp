@@ -12,7 +12,6 @@
 // Each run wants a fresh prefix: tests/wine/prefix.sh (run) gives it a copy.
 #include <gtest/gtest.h>
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -78,14 +77,6 @@ std::string Environment(const char *name)
     return value ? value : "";
 }
 
-std::string WindowsPath(std::string path)
-{
-    for (size_t i = 0; i < path.size(); ++i)
-        if (path[i] == '/')
-            path[i] = '\\';
-    return path;
-}
-
 const WindowsCase *FindWindowsCase(const std::string &version)
 {
     for (size_t i = 0; i < sizeof(WINDOWS_CASES) / sizeof(WINDOWS_CASES[0]); ++i)
@@ -102,25 +93,6 @@ std::string LowerCase(std::string text)
     return text;
 }
 
-// '*' and '?' in the last component of pattern, case-insensitive.
-bool WildcardMatch(const char *text, const char *pattern)
-{
-    if (*pattern == '\0')
-        return *text == '\0';
-    if (*pattern == '*')
-        return WildcardMatch(text, pattern + 1) || (*text && WildcardMatch(text + 1, pattern));
-    if (*text == '\0')
-        return false;
-    if (*pattern != '?' && toupper((unsigned char)*text) != toupper((unsigned char)*pattern))
-        return false;
-    return WildcardMatch(text + 1, pattern + 1);
-}
-
-// A file of the system that the install overwrites, and its copy.
-struct KeptFile {
-    std::string path, kept;
-};
-
 // What the test planted and what it resolves the document's names with.
 struct ProofState {
     std::string branch;
@@ -132,8 +104,6 @@ struct ProofState {
     std::vector<std::string> staleFiles;
     std::vector<std::string> plantedFiles;
     std::string keyDevice, otherDevice;
-    // Files the install overwrites, kept aside to be put back afterwards.
-    std::vector<KeptFile> overwritten;
 };
 
 std::string Expand(const ProofState &state, const std::string &text)
@@ -223,7 +193,7 @@ std::vector<std::string> StaleFilesMatching(const ProofState &state, const std::
     for (size_t i = 0; i < state.staleFiles.size(); ++i) {
         size_t fileSlash = state.staleFiles[i].rfind('\\');
         if (SamePath(state.staleFiles[i].substr(0, fileSlash), directory) &&
-            WildcardMatch(state.staleFiles[i].c_str() + fileSlash + 1, namePattern.c_str()))
+            MatchesPattern(state.staleFiles[i].substr(fileSlash + 1), namePattern))
             matching.push_back(state.staleFiles[i]);
     }
     return matching;
@@ -531,21 +501,19 @@ protected:
     }
 
     // Files of this Windows that the install writes over (Windows 98/Me's
-    // newdev.dll and WinSCard.dll), kept in the scratch directory.
+    // newdev.dll and WinSCard.dll), kept beside them.
     void KeepOverwritten()
     {
         std::vector<FootprintRow> install = RowsOf(rows, state.branch, "install");
         for (size_t i = 0; i < install.size(); ++i) {
             std::string path = Expand(state, install[i].path);
             if (install[i].object == "file" && install[i].change == "written" && FileExists(path)) {
-                KeptFile file = {path, state.scratch + "\\kept" + std::to_string(i)};
-                ASSERT_TRUE(CopyFileA(path.c_str(), file.kept.c_str(), FALSE)) << path;
-                state.overwritten.push_back(file);
+                ASSERT_TRUE(KeepSystemFile(path)) << path;
             }
         }
     }
 
-    // Puts back what was overwritten and deletes what the install added.
+    // Deletes what the install added and puts back what it overwrote.
     void PutBackOverwritten()
     {
         std::vector<FootprintRow> install = RowsOf(rows, state.branch, "install");
@@ -554,10 +522,9 @@ protected:
             if (install[i].object == "file" && install[i].change == "written") {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path.c_str());
+                RestoreSystemFile(path);
             }
         }
-        for (size_t i = 0; i < state.overwritten.size(); ++i)
-            CopyFileA(state.overwritten[i].kept.c_str(), state.overwritten[i].path.c_str(), FALSE);
     }
 
     void Run(UninstallWay way)

@@ -1,5 +1,7 @@
 #include "installed_state.h"
 
+#include <gtest/gtest.h>
+
 #include "system_names.h"
 #include "wine_test.h"
 
@@ -54,6 +56,14 @@ bool WriteUninstallEntry(REGSAM view)
     status = RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)value, sizeof(value));
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
+}
+
+void ExpectUninstallEntryFor(const std::string &uninstaller, int line)
+{
+    SCOPED_TRACE(testing::Message() << "entry checked at line " << line);
+    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
+    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
+    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
 }
 
 std::string UninstallEntryValue(const char *name)

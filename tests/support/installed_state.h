@@ -25,6 +25,9 @@ void DeleteNt32Install();
 // Writes the uninstall entry (in the given registry view, 0: this
 // process's), with a DisplayIcon value; false when it cannot be written.
 bool WriteUninstallEntry(REGSAM view = 0);
+// Adds a failure (naming line) unless the entry names uninstaller as its
+// icon and command (with " -u") and carries the display name.
+void ExpectUninstallEntryFor(const std::string &uninstaller, int line);
 // A value of the uninstall entry, "" when missing.
 std::string UninstallEntryValue(const char *name);
 

@@ -5,15 +5,18 @@
 #include <fstream>
 #include <sstream>
 
+std::string WindowsPath(std::string path)
+{
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '/')
+            path[i] = '\\';
+    return path;
+}
+
 std::string BinDir()
 {
     const char *value = getenv("KEYSETUP_BIN_DIR");
-    std::string dir = value ? value : ".";
-
-    for (size_t i = 0; i < dir.size(); ++i)
-        if (dir[i] == '/')
-            dir[i] = '\\';
-    return dir;
+    return WindowsPath(value ? value : ".");
 }
 
 std::string BinPath(const char *name)

@@ -6,6 +6,8 @@
 
 #include <string>
 
+// path with its slashes turned into backslashes.
+std::string WindowsPath(std::string path);
 // Directory of the built programs (KEYSETUP_BIN_DIR), as a Windows path.
 std::string BinDir();
 std::string BinPath(const char *name);
