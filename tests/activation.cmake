@@ -26,7 +26,6 @@ add_wine_test(activation_launch_silent PROGRAM activation_tests PREFIX win32
     FILTER "Launch64BitInstallerSilence.*")
 
 find_program(MINGW64_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
-# Built from the driver update alone: no registry, no shell, no setupapi import.
 add_test(NAME pe_header_drvinst64
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_pe.sh ${MINGW64_OBJDUMP} ${DRVINST64_EXE} x86-64
-            KERNEL32.dll USER32.dll msvcrt.dll)
+            ${DrvInst64_IMPORTS})

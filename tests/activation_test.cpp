@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "activation.h"
+#include "installed_state.h"
 #include "newdev_double.h"
 #include "platform.h"
 #include "system_names.h"
+#include "system_snapshot.h"
 #include "wine_test.h"
 
 namespace {
 
-// Where Wine's SetupCopyOEMInfA puts a package's catalogue.
-const char CATROOT[] = "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
 const DWORD LAUNCH_TIMEOUT_MS = 60000;
 
 std::string InfText(const std::string &catalogueName)
@@ -41,45 +41,6 @@ std::string WritePackage(const std::string &dir, const std::string &infName, con
     return inf;
 }
 
-// The name under which the Windows INF directory holds exactly this
-// content, or "" (Wine keeps the INF's own name, or gives oemN.inf).
-std::string StoredInfHolding(const std::string &content)
-{
-    std::string infDir = WindowsDir() + "\\inf\\";
-    std::string found;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((infDir + "*.inf").c_str(), &entry);
-
-    if (search == INVALID_HANDLE_VALUE)
-        return found;
-    do {
-        if (found.empty() && ReadBytes(infDir + entry.cFileName) == content)
-            found = entry.cFileName;
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-    return found;
-}
-
-// Deletes what a store of the package left: the INF copy, its precompiled
-// twin and the catalogue, in both system directories.
-void RemoveStoredPackage(const std::string &infContent, const std::string &catalogueName)
-{
-    std::string stored = StoredInfHolding(infContent);
-
-    if (!stored.empty()) {
-        std::string base = WindowsDir() + "\\inf\\" + stored.substr(0, stored.size() - 4);
-        DeleteFileA((base + ".inf").c_str());
-        DeleteFileA((base + ".pnf").c_str());
-    }
-    DeleteFileA((SystemDir() + CATROOT + catalogueName).c_str());
-    DeleteFileA((WindowsDir() + "\\sysnative" + CATROOT + catalogueName).c_str());
-}
-
-bool SamePath(const std::string &a, const std::string &b)
-{
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
 void ExpectKeyCall(const NewdevCall &call, const std::string &infPath, bool rebootFlagPassed, int bits, int line)
 {
     SCOPED_TRACE(testing::Message() << "call checked at line " << line);
@@ -101,7 +62,7 @@ protected:
         log = dir + "\\newdev.log";
         SetNewdevDoubleLog(log);
         SetNewdevDoubleResult(NULL);
-        RemoveStoredPackage(InfText(CATALOGUE), CATALOGUE);
+        RemoveStoredCopies(InfText(CATALOGUE), CATALOGUE);
         ASSERT_TRUE(InstallNewdevDouble(NEWDEV_32));
         inf = WritePackage(dir, "kstest_activation.inf", CATALOGUE, true);
     }
@@ -109,13 +70,13 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(RestoreSystemNewdev(NEWDEV_32));
-        RemoveStoredPackage(InfText(CATALOGUE), CATALOGUE);
+        RemoveStoredCopies(InfText(CATALOGUE), CATALOGUE);
         ClearNewdevDoubleEnvironment();
         RemoveTree(dir);
     }
 
     bool Stored() { return !StoredInfHolding(InfText(CATALOGUE)).empty(); }
-    bool CatalogueStored() { return FileExists(SystemDir() + CATROOT + CATALOGUE); }
+    bool CatalogueStored() { return FileExists(StoredCataloguePath(CATALOGUE)); }
 
     static const char CATALOGUE[];
     std::string dir;
@@ -218,7 +179,7 @@ TEST_F(PlantedNewdevTest, CopyBesideTheProgramIsNotLoaded)
     std::string probe;
 
     ASSERT_TRUE(CreateDirectoryA(appDir.c_str(), NULL));
-    probe = "\"" + CopyProgram("activation_probe.exe", appDir, "kprobe.exe") + "\"";
+    probe = Quoted(CopyProgram("activation_probe.exe", appDir, "kprobe.exe"));
     ASSERT_TRUE(CopyFileA(NewdevDoublePath(NEWDEV_32).c_str(), planted.c_str(), FALSE));
 
     // The bare name finds the planted copy: the check below can tell.
@@ -340,7 +301,7 @@ TEST_F(Win9xResetTest, DeletesDatabaseFilesAndDeviceKey)
 TEST_F(Win9xResetTest, UnderWindows98TheDeviceTreeGoes)
 {
     std::string scratch = MakeScratchDir("reset98");
-    std::string probe = "\"" + CopyProgram("activation_probe.exe", scratch, "kreset98.exe") + "\"";
+    std::string probe = Quoted(CopyProgram("activation_probe.exe", scratch, "kreset98.exe"));
 
     ASSERT_TRUE(CreateKeyWithValues(DEVICE_ENUM_SUBKEY));
     SetEmulatedVersion("kreset98.exe", "win98");
@@ -367,7 +328,7 @@ protected:
         log = dir + "\\newdev.log";
         SetNewdevDoubleLog(log);
         SetNewdevDoubleResult(NULL);
-        RemoveStoredPackage(InfText(CATALOGUE), CATALOGUE);
+        RemoveStoredCopies(InfText(CATALOGUE), CATALOGUE);
         ASSERT_TRUE(InstallNewdevDouble(NEWDEV_64));
         program = CopyProgram("DrvInst64.exe", dir, "DrvInst64.exe");
         inf = WritePackage(dir, "ZIVIRIZ.inf", CATALOGUE, true);
@@ -376,7 +337,7 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(RestoreSystemNewdev(NEWDEV_64));
-        RemoveStoredPackage(InfText(CATALOGUE), CATALOGUE);
+        RemoveStoredCopies(InfText(CATALOGUE), CATALOGUE);
         ClearNewdevDoubleEnvironment();
         RemoveTree(dir);
     }
@@ -432,7 +393,7 @@ TEST_F(Launch64BitInstallerTest, NoDevicePresentStoresThe64BitPackage)
 TEST_F(Launch64BitInstallerTest, OtherCommandLinesDoNothing)
 {
     const char *tails[] = {"", " -uninstall", " install", " /install", " -install now", " -installer"};
-    std::string quoted = "\"" + program + "\"";
+    std::string quoted = Quoted(program);
 
     for (size_t i = 0; i < sizeof(tails) / sizeof(tails[0]); ++i)
         EXPECT_EQ(0u, RunProgram(quoted + tails[i])) << tails[i];

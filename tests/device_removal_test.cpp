@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device_removal.h"
+#include "guarded_bytes.h"
 #include "system_names.h"
 #include "test_devices.h"
 
@@ -114,40 +115,11 @@ TEST_F(DeviceRemoval, NoDeviceWithTheIdRemovesNothing)
     EXPECT_TRUE(DeviceInstanceExists(other));
 }
 
-// A list placed so that its last byte is the last readable one.
-class GuardedList {
-public:
-    explicit GuardedList(const std::string &bytes)
-    {
-        SYSTEM_INFO system;
-        DWORD oldProtection = 0;
-        GetSystemInfo(&system);
-        page_ = system.dwPageSize;
-        base_ = (char *)VirtualAlloc(NULL, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-        if (!base_ || !VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &oldProtection)) {
-            ADD_FAILURE() << "no guarded page";
-            return;
-        }
-        list_ = base_ + page_ - bytes.size();
-        memcpy(list_, bytes.data(), bytes.size());
-    }
-    ~GuardedList()
-    {
-        if (base_)
-            VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    const char *list() const { return list_; }
-
-private:
-    char *base_ = NULL;
-    char *list_ = NULL;
-    DWORD page_ = 0;
-};
-
 bool ListContains(const std::string &bytes, const char *hardwareId)
 {
-    GuardedList guarded(bytes);
-    return guarded.list() && HardwareIdListContains(guarded.list(), (DWORD)bytes.size(), hardwareId);
+    // The list's last byte is the last readable one.
+    GuardedBytes guarded(bytes);
+    return guarded.ok() && HardwareIdListContains(guarded.data(), (DWORD)bytes.size(), hardwareId);
 }
 
 TEST(HardwareIdList, WalkStaysInsideTheListAndComparesEveryEntry)
@@ -166,6 +138,12 @@ TEST(HardwareIdList, WalkStaysInsideTheListAndComparesEveryEntry)
     EXPECT_TRUE(ListContains(std::string(OTHER_ID) + '\0' + id, DEVICE_HARDWARE_ID));
     EXPECT_FALSE(ListContains(id.substr(0, id.size() - 1), DEVICE_HARDWARE_ID));
     EXPECT_FALSE(ListContains(OTHER_ID, DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains(id + "1", DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains("U", DEVICE_HARDWARE_ID));
+    // Odd lengths: a stray byte after the ID, or a list cut inside an entry.
+    EXPECT_TRUE(ListContains(id + '\0' + 'X', DEVICE_HARDWARE_ID));
+    EXPECT_TRUE(ListContains(id + '\0' + "\xFF\xFF\xFF", DEVICE_HARDWARE_ID));
+    EXPECT_FALSE(ListContains(std::string(OTHER_ID) + '\0' + "USB", DEVICE_HARDWARE_ID));
 }
 
 // A stand-in for the property query: answers from a script of replies.

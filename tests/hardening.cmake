@@ -4,11 +4,6 @@
 add_executable(mark_probe WIN32 probe/mark_probe.cpp)
 target_link_libraries(mark_probe PRIVATE shipped_options)
 
-# The support file that knows the installed state uses the system's names
-# and the installer's resource IDs.
-set_source_files_properties(support/installed_state.cpp PROPERTIES
-    INCLUDE_DIRECTORIES "${PROJECT_SOURCE_DIR}/common;${PROJECT_SOURCE_DIR}/installer")
-
 add_test_program(hardening_tests
     SOURCES hardening_faults_test.cpp hardening_race_test.cpp hardening_input_test.cpp
             hardening_guard_test.cpp hardening_security_test.cpp

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <string.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "footprint.h"
 #include "inf_files.h"
 #include "installed_state.h"
 #include "payload_resources.h"
@@ -17,6 +17,7 @@
 #include "process_env.h"
 #include "resource_ids.h"
 #include "system_names.h"
+#include "system_snapshot.h"
 #include "test_devices.h"
 #include "wine_test.h"
 
@@ -26,29 +27,29 @@ const DWORD OVERWRITE_PAUSE_MS = 500;
 // Last write times are kept at the file system's granularity (a few ms).
 const DWORD PAUSE_SEEN_MS = 480;
 const char UNINSTALL_ROOT[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char DEVICE_KEYS[] = "System\\CurrentControlSet\\Enum\\ROOT";
+const char ENUM_ROOT[] = "HKLM\\System\\CurrentControlSet\\Enum\\";
 const char CATALOGUE_NAME[] = "ziviriz.cat";
-const char MATCHING_INF[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
-    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
-std::string Lower(std::string text)
-{
-    CharLowerBuffA(&text[0], (DWORD)text.size());
-    return text;
-}
-
-std::string FileItem(const std::string &path) { return "file:" + path; }
-
+// The uninstall entry: its key and every value in it.
 std::vector<std::string> EntryItems()
 {
     std::string key = std::string("HKLM\\") + UNINSTALL_KEY_PATH;
     std::vector<std::string> items;
-    items.push_back("key:" + key);
-    items.push_back("value:" + key + "\\*");
+    items.push_back(key);
+    items.push_back(key + "\\*");
     return items;
 }
 
-std::string InfDir() { return WindowsDir() + "\\inf"; }
+// A test device's registry keys: Wine deletes its name's key too once its
+// last instance goes.
+void AllowDevice(std::vector<std::string> *allowed, const std::string &instanceId)
+{
+    std::string nameKey = ENUM_ROOT + instanceId.substr(0, instanceId.rfind('\\'));
+    allowed->push_back(nameKey);
+    allowed->push_back(nameKey + "\\*");
+}
+
 std::string CatalogueDir()
 {
     std::string path = StoredCataloguePath(CATALOGUE_NAME);
@@ -61,27 +62,40 @@ std::vector<std::string> WatchedDirs()
     dirs.push_back(InstallSystemDir());
     dirs.push_back(SystemDir() + "\\drivers");
     dirs.push_back(WindowsDir());
-    dirs.push_back(InfDir());
+    dirs.push_back(WindowsDir() + "\\inf");
     dirs.push_back(CatalogueDir());
     return dirs;
 }
 
+// The watched directories (their entries only), the uninstall keys, the
+// Windows 98/Me device records and the root devices' keys.
 Snapshot Watch(const std::vector<std::string> &extraDirs = std::vector<std::string>())
 {
-    std::vector<std::string> dirs = WatchedDirs();
-    std::vector<std::string> keys(1, UNINSTALL_ROOT);
-    dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
-    keys.push_back("Enum");
-    return TakeSnapshot(dirs, keys, true);
+    // Each snapshot lends its hashes to the next: files it saw unchanged are
+    // not read again.
+    static Snapshot last;
+    SnapshotScope scope;
+    Snapshot snapshot;
+    std::string reason;
+
+    scope.flatDirectories = WatchedDirs();
+    scope.flatDirectories.insert(scope.flatDirectories.end(), extraDirs.begin(), extraDirs.end());
+    scope.registry = false;
+    scope.registryKeys.push_back(UNINSTALL_ROOT);
+    scope.registryKeys.push_back("Enum");
+    scope.registryKeys.push_back(DEVICE_KEYS);
+    EXPECT_TRUE(TakeSnapshot(scope, &last, &snapshot, &reason)) << reason;
+    last = snapshot;
+    return snapshot;
 }
 
 void ExpectWithinFootprint(const Snapshot &before, const Snapshot &after, const std::vector<std::string> &allowed,
                            int line)
 {
     SCOPED_TRACE(testing::Message() << "footprint checked at line " << line);
-    std::vector<std::string> outside = OutsideFootprint(Differences(before, after), allowed);
+    std::vector<SnapshotChange> outside = ChangesOutside(DiffSnapshots(before, after), allowed);
     for (size_t i = 0; i < outside.size(); ++i)
-        ADD_FAILURE() << "changed outside the footprint: " << outside[i];
+        ADD_FAILURE() << "changed outside the footprint: " << DescribeChange(outside[i]);
 }
 
 // The seven files and the entry of a 32-bit NT install.
@@ -89,7 +103,7 @@ std::vector<std::string> InstallFootprint()
 {
     std::vector<std::string> allowed = EntryItems();
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
-        allowed.push_back(FileItem(InstalledPath(NT32_INSTALLED_NAMES[i])));
+        allowed.push_back(InstalledPath(PAYLOAD_FILES[i].name));
     return allowed;
 }
 
@@ -100,24 +114,22 @@ void AllowStoredCopy(std::vector<std::string> *allowed, const std::string &conte
     std::string stored = StoredInfHolding(content);
     if (stored.empty())
         return;
-    std::string base = InfDir() + "\\" + stored.substr(0, stored.size() - 4);
-    allowed->push_back(FileItem(base + ".inf"));
-    allowed->push_back(FileItem(base + ".pnf"));
+    std::string base = InfDir() + stored.substr(0, stored.size() - 4);
+    allowed->push_back(base + ".inf");
+    allowed->push_back(base + ".pnf");
 }
 
 std::vector<std::string> UninstallFootprint()
 {
     std::vector<std::string> allowed = EntryItems();
-    allowed.push_back(FileItem(InstalledPath("QV_DRVUNI.exe.manifest")));
+    allowed.push_back(InstalledPath("QV_DRVUNI.exe.manifest"));
     return allowed;
 }
 
 std::string Payload(size_t index)
 {
-    return KeysetupPayloadBytes(NT32_INSTALLED_TYPES[index], NT32_INSTALLED_IDS[index]);
+    return KeysetupPayloadBytes(PAYLOAD_FILES[index]);
 }
-
-std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
 
 ULONGLONG LastWriteMs(const std::string &path)
 {
@@ -132,30 +144,6 @@ ULONGLONG NowMs()
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return (((ULONGLONG)now.dwHighDateTime << 32) | now.dwLowDateTime) / 10000;
-}
-
-void ExpectEntryFor(const std::string &uninstaller, int line)
-{
-    SCOPED_TRACE(testing::Message() << "entry checked at line " << line);
-    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
-    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
-    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
-}
-
-// Does this Wine let a process open a read-only file for writing (as it
-// does when run as root)?
-bool WineWritesReadOnlyFiles(const std::string &dir)
-{
-    std::string probe = dir + "\\readonly.probe";
-    WriteBytes(probe, "probe");
-    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    bool writes = file != INVALID_HANDLE_VALUE;
-    if (writes)
-        CloseHandle(file);
-    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(probe.c_str());
-    return writes;
 }
 
 // keysetup.exe as built (Wine's default Windows: the 32-bit NT branch),
@@ -234,7 +222,7 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     size_t existingCount = 0;
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
         if (existing[i]) {
-            ASSERT_TRUE(WriteBytes(InstalledPath(NT32_INSTALLED_NAMES[i]), "old"));
+            ASSERT_TRUE(WriteBytes(InstalledPath(PAYLOAD_FILES[i].name), "old"));
             ++existingCount;
         }
     }
@@ -248,7 +236,7 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     EXPECT_GE(elapsed, existingCount * OVERWRITE_PAUSE_MS);
     std::vector<ULONGLONG> written;
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
         written.push_back(LastWriteMs(path));
     }
@@ -256,43 +244,47 @@ TEST_F(InstallFaults, ExistingDestinationsPauseOnceEachAndOnlyThen)
     for (size_t i = 1; i < NT32_INSTALLED_COUNT; ++i) {
         ULONGLONG gap = written[i] - written[i - 1];
         if (existing[i])
-            EXPECT_GE(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was overwritten without a pause";
+            EXPECT_GE(gap, (ULONGLONG)PAUSE_SEEN_MS) << PAYLOAD_FILES[i].name << " was overwritten without a pause";
         else
-            EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << NT32_INSTALLED_NAMES[i] << " was new but waited";
+            EXPECT_LT(gap, (ULONGLONG)PAUSE_SEEN_MS) << PAYLOAD_FILES[i].name << " was new but waited";
     }
-    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
     EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
     installedEntry_ = UninstallEntryValue("UninstallString");
     RunRegisteredUninstall(__LINE__);
 }
 
-// Every destination read-only. Wine run as root opens read-only files for
-// writing (the files are then replaced and stay read-only); otherwise they
-// are kept as they were. Either way the run goes on to the end.
+// Every destination read-only: the files are kept as they were and the run
+// goes on to the end. Wine run as root overwrites read-only files (they
+// then stay read-only) and refuses only to delete them: there the test
+// proves the run and the uninstaller's kept manifest, and says what it
+// cannot.
 TEST_F(InstallFaults, ReadOnlyDestinations)
 {
-    bool replaced = WineWritesReadOnlyFiles(scratch_);
-    std::cout << "  this Wine " << (replaced ? "opens" : "does not open") << " read-only files for writing\n";
+    bool overwritten = WineOverwritesReadOnlyFiles(scratch_);
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         ASSERT_TRUE(WriteBytes(path, "old"));
         ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     }
 
     InstallThenUninstall(InstallFootprint(), __LINE__);
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         std::string content = ReadBytes(path);
-        EXPECT_TRUE(replaced ? content == Payload(i) : content == "old") << path;
+        EXPECT_TRUE(overwritten ? content == Payload(i) : content == "old") << path;
         EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path;
     }
-    ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+    ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
     EXPECT_EQ(2u, calls_.size());
 
     // The uninstaller leaves a read-only manifest and still deletes the
     // entry. A kept uninstaller is no program: the built one stands in.
-    RunRegisteredUninstall(__LINE__, replaced ? "" : Quoted(BinPath("QV_DRVUNI.exe")) + " -u");
+    RunRegisteredUninstall(__LINE__, overwritten ? "" : Quoted(BinPath("QV_DRVUNI.exe")) + " -u");
     EXPECT_TRUE(FileExists(InstalledPath("QV_DRVUNI.exe.manifest")));
+    if (overwritten)
+        GTEST_SKIP() << "unproven here: that the install keeps read-only destinations and goes on. Wine run as "
+                        "root overwrites read-only files, so no write was refused";
 }
 
 struct NewdevFault {
@@ -332,18 +324,18 @@ TEST_F(InstallFaults, DriverActivationFailures)
             ASSERT_TRUE(CreateDirectoryA(catalogue.c_str(), NULL));
         }
         std::vector<std::string> allowed = InstallFootprint();
-        allowed.push_back("dir:" + Lower(SystemDir()) + "\\catroot*");
-        allowed.push_back(FileItem(StoredCataloguePath(CATALOGUE_NAME)));
+        allowed.push_back(SystemDir() + "\\catroot*");
+        allowed.push_back(StoredCataloguePath(CATALOGUE_NAME));
 
         InstallThenUninstall(allowed, __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-            std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+            std::string path = InstalledPath(PAYLOAD_FILES[i].name);
             if (fault.catalogueBlocked && i == 2)
                 EXPECT_NE(0u, GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) << path;
             else
                 EXPECT_TRUE(ReadBytes(path) == Payload(i)) << path;
         }
-        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+        ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
         EXPECT_EQ(fault.calls, calls_.size());
         EXPECT_EQ(fault.mainStored, !storedMain_.empty()) << storedMain_;
         EXPECT_EQ(fault.mainStored, FileExists(StoredCataloguePath(CATALOGUE_NAME)));
@@ -363,15 +355,14 @@ protected:
         drivers_ = SystemDir() + "\\drivers";
         away_ = drivers_ + ".kstest-away";
         winscard_ = SystemDir() + "\\WinSCard.dll";
-        winscardKept_ = winscard_ + ".kstest-faults";
         PutBack();
-        CopyFileA(winscard_.c_str(), winscardKept_.c_str(), TRUE);
+        ASSERT_TRUE(KeepSystemFile(winscard_));
         ASSERT_TRUE(MoveFileA(drivers_.c_str(), away_.c_str()));
     }
     void TearDown() override
     {
         PutBack();
-        const char *infs[] = {"\\ZIVIRIZ.INF", "\\QVUSB.INF"};
+        const char *infs[] = {"ZIVIRIZ.INF", "QVUSB.INF"};
         for (size_t i = 0; i < 2; ++i)
             DeleteFileA((InfDir() + infs[i]).c_str());
         InstallFaults::TearDown();
@@ -380,47 +371,35 @@ protected:
     {
         if (FileExists(away_) && !FileExists(drivers_))
             MoveFileA(away_.c_str(), drivers_.c_str());
-        if (FileExists(winscardKept_)) {
-            CopyFileA(winscardKept_.c_str(), winscard_.c_str(), FALSE);
-            DeleteFileA(winscardKept_.c_str());
-        }
+        EXPECT_TRUE(RestoreSystemFile(winscard_));
     }
-    std::string drivers_, away_, winscard_, winscardKept_;
+    std::string drivers_, away_, winscard_;
 };
 
 TEST_F(Win9xMissingDirectory, DriverFilesAreSkippedAndTheRestInstalled)
 {
-    std::string installer = CopyProgram("keysetup.exe", scratch_, "ks_faults98.exe");
-    std::string uninstaller = CopyProgram("QV_DRVUNI.exe", scratch_, "un_faults98.exe");
-    SetEmulatedVersion("ks_faults98.exe", "win98");
-    SetEmulatedVersion("un_faults98.exe", "win98");
-    struct Expected { std::string path; const char *type; WORD id; } written[] = {
-        {InfDir() + "\\ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
-        {SystemDir() + "\\newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
-        {SystemDir() + "\\WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
-        {InfDir() + "\\QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
-        {SystemDir() + "\\QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
-        {SystemDir() + "\\QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
-    };
+    // The Windows 98/Me files but the drivers, and the uninstaller's two.
+    std::vector<PayloadFile> written(PAYLOAD_FILES + UNINSTALLER_PAYLOAD, PAYLOAD_FILES + WIN9X_PAYLOAD);
+    for (size_t i = WIN9X_PAYLOAD; i < WOW64_PAYLOAD; ++i)
+        if (strcmp(PAYLOAD_FILES[i].dir, "drivers") != 0)
+            written.push_back(PAYLOAD_FILES[i]);
     std::vector<std::string> allowed = EntryItems();
-    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        allowed.push_back(FileItem(written[i].path));
+    for (size_t i = 0; i < written.size(); ++i)
+        allowed.push_back(DeployedPath(written[i]));
 
     Snapshot before = Watch();
-    EXPECT_EQ(0u, RunProgram(Quoted(installer)));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
     Snapshot after = Watch();
     ExpectWithinFootprint(before, after, allowed, __LINE__);
     EXPECT_FALSE(FileExists(drivers_));
-    for (size_t i = 0; i < sizeof(written) / sizeof(written[0]); ++i)
-        EXPECT_TRUE(ReadBytes(written[i].path) == KeysetupPayloadBytes(written[i].type, written[i].id)) << written[i].path;
-    ExpectEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
+    for (size_t i = 0; i < written.size(); ++i)
+        EXPECT_TRUE(ReadBytes(DeployedPath(written[i])) == KeysetupPayloadBytes(written[i])) << written[i].name;
+    ExpectUninstallEntryFor(SystemDir() + "\\QV_DRVUNI.exe", __LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log_).empty());
 
-    EXPECT_EQ(0u, RunProgram(Quoted(uninstaller) + " -u"));
+    EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win98", " -u"));
     ExpectWithinFootprint(after, Watch(), UninstallFootprint(), __LINE__);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
-    SetEmulatedVersion("ks_faults98.exe", "");
-    SetEmulatedVersion("un_faults98.exe", "");
 }
 
 // Both programs on a Windows whose setupapi.dll has the INF parser and no
@@ -442,8 +421,8 @@ protected:
         SetNewdevDoubleResult("nodev");
         installer_ = CopyProgram("keysetup.exe", scratch_, INSTALLER_NAME);
         uninstaller_ = CopyProgram("QV_DRVUNI.exe", scratch_, UNINSTALLER_NAME);
-        stale_ = InfDir() + "\\oem4344.inf";
-        staleTwin_ = InfDir() + "\\oem4344.pnf";
+        stale_ = InfDir() + "oem4344.inf";
+        staleTwin_ = InfDir() + "oem4344.pnf";
         ASSERT_TRUE(ReplaceSystemFile(SystemSetupapi(), BinDir() + "\\doubles\\win32\\setupapi.dll"));
     }
     void TearDown() override
@@ -488,20 +467,20 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
         Snapshot after = Watch();
         ExpectWithinFootprint(before, after, InstallFootprint(), __LINE__);
         for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i)
-            EXPECT_TRUE(ReadBytes(InstalledPath(NT32_INSTALLED_NAMES[i])) == Payload(i)) << NT32_INSTALLED_NAMES[i];
-        ExpectEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
+            EXPECT_TRUE(ReadBytes(InstalledPath(PAYLOAD_FILES[i].name)) == Payload(i)) << PAYLOAD_FILES[i].name;
+        ExpectUninstallEntryFor(InstalledPath("QV_DRVUNI.exe"), __LINE__);
         EXPECT_EQ(2u, ReadNewdevCalls(log_).size());
         EXPECT_TRUE(StoredInfHolding(Payload(0)).empty());
 
         // Uninstall: the stale copy goes only with a parser; the device stays.
         std::string device = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
         ASSERT_FALSE(device.empty());
-        ASSERT_TRUE(WriteInfAnsi(stale_, MATCHING_INF));
+        ASSERT_TRUE(WriteInfAnsi(stale_, KEY_INF_TEXT));
         ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
         std::vector<std::string> allowed = UninstallFootprint();
         if (sc.infParser) {
-            allowed.push_back(FileItem(stale_));
-            allowed.push_back(FileItem(staleTwin_));
+            allowed.push_back(stale_);
+            allowed.push_back(staleTwin_);
         }
         before = Watch();
         EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
@@ -532,7 +511,7 @@ protected:
     void SetUp() override
     {
         scratch_ = MakeScratchDir("windir");
-        realStale_ = InfDir() + "\\oem4343.inf";
+        realStale_ = InfDir() + "oem4343.inf";
         Clear();
     }
     void TearDown() override
@@ -545,7 +524,7 @@ protected:
         RemoveTestDevices(KEY_DEVICE);
         RemoveTestDevices(OTHER_DEVICE);
         DeleteFileA(realStale_.c_str());
-        DeleteFileA((InfDir() + "\\oem4343.pnf").c_str());
+        DeleteFileA((InfDir() + "oem4343.pnf").c_str());
         DeleteFileA(InstalledPath("QV_DRVUNI.exe.manifest").c_str());
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
     }
@@ -597,10 +576,10 @@ TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
                 RemoveTree(windows);
                 ASSERT_TRUE(CreateDirectoryA(windows.c_str(), NULL)) << windows;
                 ASSERT_TRUE(CreateDirectoryA(inf.c_str(), NULL)) << inf;
-                ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.infFile, MATCHING_INF));
+                ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.infFile, KEY_INF_TEXT));
                 ASSERT_TRUE(WriteBytes(inf + "\\oem1.pnf", "precompiled"));
                 if (wc.longName) {
-                    ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.longName, MATCHING_INF));
+                    ASSERT_TRUE(WriteInfAnsi(inf + "\\" + wc.longName, KEY_INF_TEXT));
                 }
                 extraDirs.push_back(inf);
             }
@@ -609,18 +588,15 @@ TEST_F(UninstallWindirFaults, BothProgramsEndWithZeroAndTouchOnlyTheirFootprint)
             std::string keyDevice = CreateTestDevice(KEY_DEVICE, MultiSz({DEVICE_HARDWARE_ID}));
             std::string otherDevice = CreateTestDevice(OTHER_DEVICE, MultiSz({"USB\\VID_0BAD&PID_0001"}));
             ASSERT_FALSE(keyDevice.empty() || otherDevice.empty());
-            ASSERT_TRUE(WriteInfAnsi(realStale_, MATCHING_INF));
+            ASSERT_TRUE(WriteInfAnsi(realStale_, KEY_INF_TEXT));
             ASSERT_TRUE(WriteBytes(InstalledPath("QV_DRVUNI.exe.manifest"), "<assembly/>"));
-            HKEY key = NULL;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
-                                                     KEY_ALL_ACCESS, NULL, &key, NULL));
-            RegCloseKey(key);
+            ASSERT_TRUE(WriteUninstallEntry());
 
             std::vector<std::string> allowed = UninstallFootprint();
             if (wc.purges) {
-                allowed.push_back(Lower("device:" + keyDevice));
-                allowed.push_back(FileItem(inf + "\\oem1.inf"));
-                allowed.push_back(FileItem(inf + "\\oem1.pnf"));
+                AllowDevice(&allowed, keyDevice);
+                allowed.push_back(inf + "\\oem1.inf");
+                allowed.push_back(inf + "\\oem1.pnf");
             }
             Snapshot before = Watch(extraDirs);
             EXPECT_EQ(0u, RunProgramWith(Quoted(BinPath(programs[p])) + tails[p], EnvironmentBlock(env)));

@@ -10,6 +10,7 @@
 
 #include "bounded_string.h"
 #include "guarded_bytes.h"
+#include "inf_files.h"
 #include "inf_match.h"
 #include "platform.h"
 #include "system_names.h"
@@ -138,6 +139,10 @@ TEST(GuardedBuffers, BuildSystemPathFillsAtMostMaxPath)
     }
 }
 
+// The system directory is short, so a MAX_PATH buffer ends far past what
+// is written: the guard proves only the zero-fill. The directory reader
+// both functions share is also given a buffer that ends right after the
+// Windows directory's NUL, and one a byte shorter.
 TEST(GuardedBuffers, InstallSystemDirFillsAtMostMaxPath)
 {
     GuardedBytes native(MAX_PATH, FILL);
@@ -149,6 +154,16 @@ TEST(GuardedBuffers, InstallSystemDirFillsAtMostMaxPath)
     EXPECT_EQ(SystemDir(), system);
     EXPECT_EQ(system.substr(0, system.size() - 8) + "syswow64", std::string(wow64.data()));
     EXPECT_TRUE(native.UnchangedFrom(system.size(), '\0'));
+    EXPECT_TRUE(wow64.UnchangedFrom(system.size(), '\0'));
+
+    std::string windows = WindowsDir();
+    GuardedBytes exact(windows.size() + 1, FILL);
+    GuardedBytes short1(windows.size(), FILL);
+    ASSERT_TRUE(exact.ok() && short1.ok());
+    EXPECT_TRUE(GetWindowsDirInto(exact.data(), (UINT)exact.size()));
+    EXPECT_EQ(windows, std::string(exact.data()));
+    EXPECT_FALSE(GetWindowsDirInto(short1.data(), (UINT)short1.size()));
+    EXPECT_TRUE(short1.UnchangedFrom(0, '\0')) << "a refused directory is left empty";
 }
 
 // The matcher's arguments may end at a page end as well.
@@ -156,8 +171,7 @@ TEST(GuardedBuffers, MatcherReadsItsArgumentsUpToTheirNul)
 {
     std::string dir = MakeScratchDir("guardinf");
     std::string infPath = dir + "\\oem1.inf";
-    ASSERT_TRUE(WriteBytes(infPath, "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nM=Models\r\n"
-                                    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n"));
+    ASSERT_TRUE(WriteInfAnsi(infPath, KEY_INF_TEXT));
     GuardedBytes path(infPath + '\0');
     GuardedBytes id(std::string(DEVICE_HARDWARE_ID) + '\0');
     GuardedBytes prefix(std::string(DEVICE_HARDWARE_ID, strlen(DEVICE_HARDWARE_ID) - 1) + '\0');

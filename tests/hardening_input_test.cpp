@@ -23,9 +23,6 @@ namespace {
 const uint32_t CORPUS_SEED = 20240611;
 const size_t CORPUS_MINIMUM = 200;
 const unsigned FIRST_CORPUS_NUMBER = 1000;
-const char MATCHING_INF[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
-    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
 bool OpensAsWindows4Inf(const std::string &path)
 {
@@ -153,7 +150,7 @@ std::string Repeated(const std::string &entry, size_t count)
     return list;
 }
 
-// The property bytes as the system hands them back, for the messages.
+// The property bytes as the system hands them back.
 std::string ReadBack(const std::string &instanceId)
 {
     HDEVINFO set = SetupDiCreateDeviceInfoList(NULL, NULL);
@@ -177,46 +174,24 @@ std::string ReadBack(const std::string &instanceId)
     return bytes;
 }
 
-// The bytes with the unprintable ones escaped, long ones shortened.
-std::string Printable(const std::string &bytes)
-{
-    const size_t SHOWN = 48;
-    std::ostringstream text;
-    text << bytes.size() << " bytes \"";
-    for (size_t i = 0; i < bytes.size() && i < SHOWN; ++i) {
-        unsigned char c = (unsigned char)bytes[i];
-        if (c >= 0x20 && c < 0x7F)
-            text << c;
-        else
-            text << "\\x" << std::hex << (unsigned)c << std::dec;
-    }
-    text << (bytes.size() > SHOWN ? "...\"" : "\"");
-    return text.str();
-}
-
-// Real devices whose SPDRP_HARDWAREID holds the bytes as given, walked by
-// the uninstaller program: none of them ends the walk, and only those
-// whose entries, read up to the list's end, include the ID go.
+// Real devices whose SPDRP_HARDWAREID holds malformed lists, walked by the
+// uninstaller program: none of them ends the walk, and only those whose
+// entries include the ID go. Wine stores a list that does not end in a NUL
+// with one added (the bytes read back differ from those set), so lists
+// without a terminator and odd lengths never reach the program as such:
+// the reader's own tests (HardwareIdList.*) take those, from a buffer.
 TEST_F(HostileInput, MalformedHardwareIdListsOnRealDevices)
 {
     const std::string id = DEVICE_HARDWARE_ID;
     const std::string other = "USB\\VID_0BAD&PID_0001";
     const HardwareIdBytes cases[] = {
-        {"the ID without any terminator", id, true},
-        {"another ID, then the ID without terminators", other + '\0' + id, true},
         {"the ID with one terminator and no list end", id + '\0', true},
-        {"odd length: the ID, its terminator and a stray byte", id + '\0' + 'X', true},
-        {"the ID, then bytes without terminators", id + '\0' + "\xFF\xFF\xFF", true},
         {"bytes above 0x7F before the ID", std::string("\xFF\xFE\x80", 3) + '\0' + id + '\0' + '\0', true},
         {"an entry of 300 characters before the ID", std::string(300, 'L') + '\0' + id + '\0' + '\0', true},
         {"the ID after 4000 bytes of other IDs", Repeated(other, 190) + id + '\0' + '\0', true},
-        {"odd length: the ID less its last character", id.substr(0, id.size() - 1), false},
-        {"odd length: another ID and three bytes", other + '\0' + "USB", false},
-        {"the ID and one more character, unterminated", id + "1", false},
         {"the ID with a trailing blank", id + " " + '\0' + '\0', false},
         {"only empty strings", std::string(6, '\0'), false},
         {"only empty strings, odd length", std::string(7, '\0'), false},
-        {"one byte", "U", false},
         {"an empty string, then the ID", std::string(1, '\0') + id + '\0' + '\0', false},
     };
     const size_t count = sizeof(cases) / sizeof(cases[0]);
@@ -227,9 +202,9 @@ TEST_F(HostileInput, MalformedHardwareIdListsOnRealDevices)
         ASSERT_FALSE(devices[i].empty()) << cases[i].what;
     }
     for (size_t i = 0; i < count; ++i)
-        std::cout << "  " << cases[i].what << ": read back as " << Printable(ReadBack(devices[i])) << "\n";
+        EXPECT_TRUE(ReadBack(devices[i]) == cases[i].bytes) << cases[i].what << ": not stored as given";
     // The purge must run through for the removal to follow.
-    ASSERT_TRUE(WriteBytes(infDir_ + "\\oem1.inf", MATCHING_INF));
+    ASSERT_TRUE(WriteBytes(infDir_ + "\\oem1.inf", KEY_INF_TEXT));
 
     EXPECT_EQ(0u, RunUninstallerWithWindir(windowsDir_));
     EXPECT_FALSE(FileExists(infDir_ + "\\oem1.inf"));

@@ -20,11 +20,6 @@
 
 namespace {
 
-const char MATCHING_INF[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nMfg=Models\r\n"
-    "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
-
-std::string Quoted(const std::string &path) { return "\"" + path + "\""; }
 
 class PlantedNewdev : public ::testing::Test {
 protected:
@@ -83,7 +78,7 @@ TEST_F(PlantedNewdev, KeysetupInADownloadFolderNeverLoadsIt)
     ASSERT_EQ(2u, calls.size());
     for (size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(0, lstrcmpiA(LoadedNewdevPath().c_str(), calls[i].modulePath.c_str())) << calls[i].modulePath;
-    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayloadBytes("DLL", 167));
+    EXPECT_TRUE(ReadBytes(InstalledPath("ZIVIRIZ.inf")) == KeysetupPayloadBytes(PAYLOAD_FILES[NT32_PAYLOAD]));
 
     // Wine's own newdev.dll in the system directory.
     DeleteNt32Install();
@@ -128,7 +123,7 @@ TEST(UninstallCommand, PathWithABlankStartsTheUninstaller)
     EXPECT_TRUE(MarkProbeRan(impostor));
     ASSERT_TRUE(PlantMarkProbe(impostor));
 
-    ASSERT_TRUE(WriteInfAnsi(stale, MATCHING_INF));
+    ASSERT_TRUE(WriteInfAnsi(stale, KEY_INF_TEXT));
     ASSERT_TRUE(WriteBytes(manifest, "<assembly/>"));
     ASSERT_EQ(1, RegisterUninstallEntry(uninstaller.c_str()));
     std::string command = UninstallEntryValue("UninstallString");

@@ -94,7 +94,6 @@ TEST_F(InfPurge, DeletesMatchingOemInfsWithTheirTwinsOnly)
     Write(__LINE__, inf + "\\oem1.inf.bak", MATCHING_INF);
     Write(__LINE__, inf + "\\oem2.pnf", PNF_BYTES);
 
-    SetLastError(0xDEADBEEF);
     EXPECT_EQ(0, PurgeOemInfs(DEVICE_HARDWARE_ID));
 
     EXPECT_FALSE(FileExists(inf + "\\oem3.inf"));

@@ -16,63 +16,19 @@ namespace {
 
 const DWORD EXISTING_FILE_PAUSE_MS = 500;
 
-struct Deployed {
-    const char *dir; // "system", "drivers" or "inf"
-    const char *name;
-    const char *type;
-    WORD id;
-};
+typedef PayloadFile Deployed;
+const Deployed *const NT32_FILES = PAYLOAD_FILES + NT32_PAYLOAD;
+const Deployed *const UNINSTALLER_FILES = PAYLOAD_FILES + UNINSTALLER_PAYLOAD;
+const Deployed *const WIN9X_FILES = PAYLOAD_FILES + WIN9X_PAYLOAD;
+const Deployed *const WOW64_FILES = PAYLOAD_FILES + WOW64_PAYLOAD;
 
-const Deployed NT32_FILES[] = {
-    {"system", "ZIVIRIZ.inf", "DLL", IDR_NT32_INF},
-    {"system", "ZIVIRIZ.sys", "DLL", IDR_NT32_DRIVER},
-    {"system", "ziviriz.cat", "DLL", IDR_NT32_CATALOG},
-    {"system", "QVUSB.INF", "OLDVID", IDR_OLDGEN_INF},
-    {"system", "QVUSB.SYS", "OLDVID", IDR_OLDGEN_DRIVER},
-};
-const Deployed WIN9X_FILES[] = {
-    {"drivers", "ziviriz.sys", "DEV98", IDR_WIN9X_DRIVER},
-    {"inf", "ZIVIRIZ.INF", "DEV98", IDR_WIN9X_INF},
-    {"system", "newdev.dll", "DEV98", IDR_WIN9X_NEWDEV},
-    {"system", "WinSCard.dll", "DEV98", IDR_WIN9X_WINSCARD},
-    {"inf", "QVUSB.INF", "OLDVID98", IDR_OLDGEN9X_INF},
-    {"drivers", "QVUSB.SYS", "OLDVID98", IDR_OLDGEN9X_DRIVER},
-};
-const Deployed WOW64_FILES[] = {
-    {"system", "ZIVIRIZ.inf", "DEV64", IDR_X64_INF},
-    {"system", "ZIVIRIZ.sys", "DEV64", IDR_X64_DRIVER},
-    {"system", "ziviriz.cat", "DEV64", IDR_X64_CATALOG},
-    {"system", "DrvInst64.exe", "DEV64", IDR_X64_INSTALLER},
-};
-const Deployed UNINSTALLER_FILES[] = {
-    {"system", "QV_DRVUNI.exe", "UNINSTALL", IDR_UNINSTALLER},
-    {"system", "QV_DRVUNI.exe.manifest", "UNINSTALL", IDR_UNINSTALLER_MANIFEST},
-};
-
-bool UnderWow64()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
-}
-
-std::string DirPath(const char *dir)
-{
-    std::string which = dir;
-    if (which == "drivers")
-        return WindowsDir() + "\\system32\\drivers";
-    if (which == "inf")
-        return WindowsDir() + "\\inf";
-    return InstallSystemDir();
-}
-
-std::string PathOf(const Deployed &file) { return DirPath(file.dir) + "\\" + file.name; }
+std::string PathOf(const Deployed &file) { return DeployedPath(file); }
 
 void ExpectDeployed(const Deployed *files, size_t count, int line)
 {
     SCOPED_TRACE(line);
     for (size_t i = 0; i < count; ++i) {
-        std::string expected = KeysetupPayloadBytes(files[i].type, files[i].id);
+        std::string expected = KeysetupPayloadBytes(files[i]);
         ASSERT_FALSE(expected.empty()) << files[i].type << " " << files[i].id;
         EXPECT_TRUE(ReadBytes(PathOf(files[i])) == expected) << PathOf(files[i]);
     }
@@ -84,48 +40,6 @@ void DeleteDeployed(const Deployed *files, size_t count)
         SetFileAttributesA(PathOf(files[i]).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(PathOf(files[i]).c_str());
     }
-}
-
-// A system file that a branch overwrites, kept aside and put back.
-struct KeptFile {
-    std::string path, kept;
-};
-
-KeptFile KeepAside(const std::string &path)
-{
-    KeptFile k = {path, path + ".kstest-install"};
-    if (!FileExists(k.kept))
-        CopyFileA(path.c_str(), k.kept.c_str(), TRUE);
-    return k;
-}
-
-void PutBack(const KeptFile &k)
-{
-    if (FileExists(k.kept)) {
-        CopyFileA(k.kept.c_str(), k.path.c_str(), FALSE);
-        DeleteFileA(k.kept.c_str());
-    }
-}
-
-// keysetup under another name, so that Wine emulates the given Windows.
-struct Installer {
-    std::string dir, name, path;
-};
-
-Installer MakeInstaller(const char *version)
-{
-    Installer i;
-    i.dir = MakeScratchDir("install");
-    i.name = std::string("ks_") + version + ".exe";
-    i.path = CopyProgram("keysetup.exe", i.dir, i.name);
-    SetEmulatedVersion(i.name, version);
-    return i;
-}
-
-void DropInstaller(const Installer &i)
-{
-    SetEmulatedVersion(i.name, "");
-    RemoveTree(i.dir);
 }
 
 // Runs the registered "UninstallString" as Windows does.
@@ -172,11 +86,7 @@ protected:
 
 void ExpectRegistered(int line)
 {
-    SCOPED_TRACE(line);
-    std::string uninstaller = InstallSystemDir() + UNINSTALLER_FILE_NAME;
-    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
-    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
-    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
+    ExpectUninstallEntryFor(InstallSystemDir() + UNINSTALLER_FILE_NAME, line);
 }
 
 // The registered command removes the manifest and the entry and leaves the
@@ -194,8 +104,7 @@ void ExpectUninstallLeavesFiles(const Deployed *files, size_t count, int line)
 
 TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
 {
-    Installer installer = MakeInstaller("winxp");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
 
     ExpectDeployed(NT32_FILES, 5, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -213,21 +122,19 @@ TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
     EXPECT_FALSE(FileExists(PathOf(WOW64_FILES[3])));
 
     ExpectUninstallLeavesFiles(NT32_FILES, 5, __LINE__);
-    DropInstaller(installer);
 }
 
 // A second run rewrites every file, each after the pause for an existing
 // file, and rewrites the entry.
 TEST_F(InstallTest, ReinstallRewritesEveryFileAfterItsPause)
 {
-    Installer installer = MakeInstaller("winxp");
-    ASSERT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    ASSERT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
     ASSERT_TRUE(WriteBytes(PathOf(NT32_FILES[1]), "damaged"));
     ASSERT_TRUE(WriteBytes(PathOf(UNINSTALLER_FILES[1]), "x"));
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
 
     DWORD started = GetTickCount();
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "winxp", ""));
     DWORD elapsed = GetTickCount() - started;
     // Seven existing files: the five of the branch and the uninstaller's two.
     EXPECT_GE(elapsed, 7 * EXISTING_FILE_PAUSE_MS);
@@ -235,7 +142,6 @@ TEST_F(InstallTest, ReinstallRewritesEveryFileAfterItsPause)
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
     ExpectRegistered(__LINE__);
     EXPECT_EQ(4u, ReadNewdevCalls(log).size());
-    DropInstaller(installer);
 }
 
 // Windows 95 takes the NT branch; without newdev.dll nothing is activated.
@@ -244,22 +150,21 @@ TEST_F(InstallTest, Win95WritesTheNtFilesAndActivatesNothing)
     std::string storedInf = WindowsDir() + "\\inf\\ZIVIRIZ.inf";
     ASSERT_FALSE(FileExists(storedInf));
     ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
-    Installer installer = MakeInstaller("win95");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win95", ""));
 
     ExpectDeployed(NT32_FILES, 5, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
     ExpectRegistered(__LINE__);
     EXPECT_TRUE(ReadNewdevCalls(log).empty());
     EXPECT_FALSE(FileExists(storedInf));
-    DropInstaller(installer);
 }
 
 TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
 {
     const char *databaseFiles[] = {"\\inf\\DRVDATA.BIN", "\\inf\\DRVIDX.BIN"};
     std::string enumKey = std::string("Enum\\") + DEVICE_HARDWARE_ID;
-    KeptFile winscard = KeepAside(SystemDir() + "\\WinSCard.dll");
+    std::string winscard = SystemDir() + "\\WinSCard.dll";
+    ASSERT_TRUE(KeepSystemFile(winscard));
     ASSERT_TRUE(RemoveSystemNewdev(NEWDEV_32));
     for (size_t i = 0; i < 2; ++i) {
         ASSERT_TRUE(WriteBytes(WindowsDir() + databaseFiles[i], "database"));
@@ -270,8 +175,7 @@ TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
                                              NULL, &key, NULL));
     RegCloseKey(key);
 
-    Installer installer = MakeInstaller("win98");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win98", ""));
 
     ExpectDeployed(WIN9X_FILES, 6, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -284,8 +188,7 @@ TEST_F(InstallTest, Win98WritesDriversInfsAndLibrariesAndResetsTheDatabase)
 
     ExpectUninstallLeavesFiles(WIN9X_FILES, 6, __LINE__);
     DeleteDeployed(WIN9X_FILES, 6);
-    PutBack(winscard);
-    DropInstaller(installer);
+    EXPECT_TRUE(RestoreSystemFile(winscard));
 }
 
 // Under WOW64 the installer writes the 64-bit package into syswow64 and
@@ -294,8 +197,7 @@ TEST_F(InstallTest, Wow64WritesThe64BitPackageAndStartsItsInstaller)
 {
     ASSERT_TRUE(UnderWow64());
     ASSERT_TRUE(InstallNewdevDouble(NEWDEV_64));
-    Installer installer = MakeInstaller("win7");
-    EXPECT_EQ(0u, RunProgram("\"" + installer.path + "\""));
+    EXPECT_EQ(0u, RunAs("keysetup.exe", "win7", ""));
 
     ExpectDeployed(WOW64_FILES, 4, __LINE__);
     ExpectDeployed(UNINSTALLER_FILES, 2, __LINE__);
@@ -316,7 +218,6 @@ TEST_F(InstallTest, Wow64WritesThe64BitPackageAndStartsItsInstaller)
 
     ExpectUninstallLeavesFiles(WOW64_FILES, 4, __LINE__);
     RestoreSystemNewdev(NEWDEV_64);
-    DropInstaller(installer);
 }
 
 } // namespace

@@ -84,7 +84,7 @@ TEST(PlatformDetection, RealQueryUnderVersionEmulation)
         std::string name = std::string("probe_") + cases[i].version + ".exe";
         std::string probe = CopyProgram("platform_probe.exe", dir, name);
         SetEmulatedVersion(name, cases[i].version);
-        EXPECT_EQ((DWORD)cases[i].expected * 10 + wow64, RunProgram("\"" + probe + "\""))
+        EXPECT_EQ((DWORD)cases[i].expected * 10 + wow64, RunProgram(Quoted(probe)))
             << cases[i].version;
         SetEmulatedVersion(name, "");
     }

@@ -6,7 +6,6 @@
 # matrix-win64: the pristine prefix, and the copies of failed runs), checked
 # against the footprint table of docs/footprint.md. The copies are private,
 # so these entries take no lock.
-set(PROOF_PREFIX_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/wine/prefix_copy.sh)
 set(FOOTPRINT_DOC "Z:${PROJECT_SOURCE_DIR}/docs/footprint.md")
 
 add_test_program(proof_tests SOURCES proof_test.cpp LIBS drvcommon)
@@ -14,8 +13,8 @@ add_dependencies(proof_tests keysetup QV_DRVUNI drvinst64 newdev_double32 newdev
 
 foreach(arch win32 win64)
     set(PROOF_ROOT_${arch} ${WINE_PREFIX_ROOT}/matrix-${arch})
-    add_test(NAME proof_prefix_${arch}_setup COMMAND ${PROOF_PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}})
-    add_test(NAME proof_prefix_${arch}_cleanup COMMAND ${PROOF_PREFIX_SCRIPT} remove ${PROOF_ROOT_${arch}})
+    add_test(NAME proof_prefix_${arch}_setup COMMAND ${PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}})
+    add_test(NAME proof_prefix_${arch}_cleanup COMMAND ${PREFIX_SCRIPT} remove ${PROOF_ROOT_${arch}})
     set_tests_properties(proof_prefix_${arch}_setup PROPERTIES FIXTURES_SETUP proof_prefix_${arch} TIMEOUT 300
         SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
     set_tests_properties(proof_prefix_${arch}_cleanup PROPERTIES FIXTURES_CLEANUP proof_prefix_${arch})
@@ -31,7 +30,7 @@ function(add_proof_tests arch version)
         endif()
         set(name proof_${arch}_${version}_${way})
         add_test(NAME ${name}
-            COMMAND ${PROOF_PREFIX_SCRIPT} run ${PROOF_ROOT_${arch}} ${version}-${way}
+            COMMAND ${PREFIX_SCRIPT} run ${PROOF_ROOT_${arch}} ${version}-${way}
                     ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:proof_tests> --gtest_filter=${filter})
         set_tests_properties(${name} PROPERTIES
             FIXTURES_REQUIRED proof_prefix_${arch}

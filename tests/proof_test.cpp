@@ -9,10 +9,9 @@
 //
 // Environment (set by tests/proof.cmake): PROOF_WINDOWS the Windows to
 // emulate ("win95", ..., "win10"); FOOTPRINT_DOC the footprint document.
-// Each run wants a fresh prefix: tests/wine/prefix_copy.sh gives it a copy.
+// Each run wants a fresh prefix: tests/wine/prefix.sh (run) gives it a copy.
 #include <gtest/gtest.h>
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -59,11 +58,6 @@ const char ENUM_ROOT[] = "HKLM\\System\\CurrentControlSet\\Enum\\";
 // device's copy that names the key's ID only as a compatible ID.
 const char STALE_COPY[] = "oem71";
 const char FOREIGN_COPY[] = "oem72";
-const char FOREIGN_INF_TEXT[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\n"
-    "[Manufacturer]\r\nOther=Models\r\n"
-    "[Models]\r\nGadget=Install,USB\\VID_1234&PID_0001,USB\\VID_FE17&PID_0101\r\n"
-    "[Install]\r\n";
 // The Windows 98/Me driver database and device record that the Win9x
 // reset deletes; planted on every Windows, so that the others show they
 // leave them. Wine, like NT, deletes no key with subkeys: none is planted.
@@ -77,25 +71,10 @@ const char INSTALL_FLAG_FORCE_NAME[] = "INSTALLFLAG_FORCE";
 
 enum UninstallWay { REGISTERED_COMMAND, KEYSETUP_UNINSTALL_MODE };
 
-bool UnderWow64()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
-}
-
 std::string Environment(const char *name)
 {
     const char *value = getenv(name);
     return value ? value : "";
-}
-
-std::string WindowsPath(std::string path)
-{
-    for (size_t i = 0; i < path.size(); ++i)
-        if (path[i] == '/')
-            path[i] = '\\';
-    return path;
 }
 
 const WindowsCase *FindWindowsCase(const std::string &version)
@@ -106,7 +85,6 @@ const WindowsCase *FindWindowsCase(const std::string &version)
     return NULL;
 }
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 
 std::string LowerCase(std::string text)
 {
@@ -114,25 +92,6 @@ std::string LowerCase(std::string text)
         CharLowerBuffA(&text[0], (DWORD)text.size());
     return text;
 }
-
-// '*' and '?' in the last component of pattern, case-insensitive.
-bool WildcardMatch(const char *text, const char *pattern)
-{
-    if (*pattern == '\0')
-        return *text == '\0';
-    if (*pattern == '*')
-        return WildcardMatch(text, pattern + 1) || (*text && WildcardMatch(text + 1, pattern));
-    if (*text == '\0')
-        return false;
-    if (*pattern != '?' && toupper((unsigned char)*text) != toupper((unsigned char)*pattern))
-        return false;
-    return WildcardMatch(text + 1, pattern + 1);
-}
-
-// A file of the system that the install overwrites, and its copy.
-struct KeptFile {
-    std::string path, kept;
-};
 
 // What the test planted and what it resolves the document's names with.
 struct ProofState {
@@ -145,8 +104,6 @@ struct ProofState {
     std::vector<std::string> staleFiles;
     std::vector<std::string> plantedFiles;
     std::string keyDevice, otherDevice;
-    // Files the install overwrites, kept aside to be put back afterwards.
-    std::vector<KeptFile> overwritten;
 };
 
 std::string Expand(const ProofState &state, const std::string &text)
@@ -236,7 +193,7 @@ std::vector<std::string> StaleFilesMatching(const ProofState &state, const std::
     for (size_t i = 0; i < state.staleFiles.size(); ++i) {
         size_t fileSlash = state.staleFiles[i].rfind('\\');
         if (SamePath(state.staleFiles[i].substr(0, fileSlash), directory) &&
-            WildcardMatch(state.staleFiles[i].c_str() + fileSlash + 1, namePattern.c_str()))
+            MatchesPattern(state.staleFiles[i].substr(fileSlash + 1), namePattern))
             matching.push_back(state.staleFiles[i]);
     }
     return matching;
@@ -424,6 +381,13 @@ void ExpectPlantedSeen(const Snapshot &before, const ProofState &state, int line
     }
 }
 
+// Each step's end, in the output: an entry's time varies by several seconds
+// from run to run, and this says in which step.
+void LogStep(const char *step, DWORD started)
+{
+    std::cout << "  " << step << " done after " << GetTickCount() - started << " ms\n";
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     ProofState state;
@@ -511,7 +475,7 @@ protected:
     // the Windows 98/Me database files and device record.
     void PlantSystem()
     {
-        std::string keyInf = UnderWow64() ? KeysetupPayloadBytes("DEV64", 193) : KeysetupPayloadBytes("DLL", 167);
+        std::string keyInf = KeysetupPayloadBytes(PAYLOAD_FILES[UnderWow64() ? WOW64_PAYLOAD : NT32_PAYLOAD]);
         ASSERT_FALSE(keyInf.empty());
         PlantFile(InfDir() + STALE_COPY + ".inf", keyInf, true);
         PlantFile(InfDir() + STALE_COPY + ".pnf", "precompiled", true);
@@ -537,21 +501,19 @@ protected:
     }
 
     // Files of this Windows that the install writes over (Windows 98/Me's
-    // newdev.dll and WinSCard.dll), kept in the scratch directory.
+    // newdev.dll and WinSCard.dll), kept beside them.
     void KeepOverwritten()
     {
         std::vector<FootprintRow> install = RowsOf(rows, state.branch, "install");
         for (size_t i = 0; i < install.size(); ++i) {
             std::string path = Expand(state, install[i].path);
             if (install[i].object == "file" && install[i].change == "written" && FileExists(path)) {
-                KeptFile file = {path, state.scratch + "\\kept" + std::to_string(i)};
-                ASSERT_TRUE(CopyFileA(path.c_str(), file.kept.c_str(), FALSE)) << path;
-                state.overwritten.push_back(file);
+                ASSERT_TRUE(KeepSystemFile(path)) << path;
             }
         }
     }
 
-    // Puts back what was overwritten and deletes what the install added.
+    // Deletes what the install added and puts back what it overwrote.
     void PutBackOverwritten()
     {
         std::vector<FootprintRow> install = RowsOf(rows, state.branch, "install");
@@ -560,10 +522,9 @@ protected:
             if (install[i].object == "file" && install[i].change == "written") {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path.c_str());
+                RestoreSystemFile(path);
             }
         }
-        for (size_t i = 0; i < state.overwritten.size(); ++i)
-            CopyFileA(state.overwritten[i].kept.c_str(), state.overwritten[i].path.c_str(), FALSE);
     }
 
     void Run(UninstallWay way)
@@ -572,13 +533,17 @@ protected:
         std::vector<FootprintRow> uninstall = RowsOf(rows, state.branch, "uninstall");
         Snapshot before, installed, uninstalled;
 
+        DWORD started = GetTickCount();
         Snap(NULL, &before, __LINE__);
+        LogStep("first snapshot", started);
         ExpectPlantedSeen(before, state, __LINE__);
-        ASSERT_EQ(0u, RunProgram("\"" + state.installerPath + "\""));
+        ASSERT_EQ(0u, RunProgram(Quoted(state.installerPath)));
         std::vector<NewdevCall> calls = WaitForNewdevCalls(state.log, CallRows(install, state).size(),
                                                            LAUNCH_WAIT_MS);
         WaitForLaunchedProcesses(calls);
+        LogStep("install", started);
         Snap(&before, &installed, __LINE__);
+        LogStep("second snapshot", started);
         ExpectFootprint(install, before, installed, state, __LINE__);
         ExpectCalls(install, ReadNewdevCalls(state.log), state, __LINE__);
 
@@ -589,7 +554,9 @@ protected:
         } else {
             EXPECT_EQ(0u, RunProgram("\"" + state.installerPath + "\" uninstall"));
         }
+        LogStep("uninstall", started);
         Snap(&installed, &uninstalled, __LINE__);
+        LogStep("third snapshot", started);
         ExpectFootprint(uninstall, installed, uninstalled, state, __LINE__);
         EXPECT_EQ(calls.size(), ReadNewdevCalls(state.log).size()) << "the uninstall called newdev.dll";
     }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "inf_files.h"
 #include "installed_state.h"
 #include "single_instance.h"
+#include "system_names.h"
 #include "wine_test.h"
 
 namespace {
@@ -29,21 +31,37 @@ TEST(SingleInstance, FirstCallTakesClassAndMutexSecondStops)
 }
 
 // keysetup in either mode, while another process holds its mutex, ends at
-// once with 0 and installs nothing.
+// once with 0 and changes nothing: no file is installed, and what an
+// uninstall deletes (the entry, the manifest, a stale copy of the key's
+// INF with its twin) stays.
 TEST(SingleInstance, SecondKeysetupExitsAtOnceInEitherMode)
 {
     const char *tails[] = {"", " uninstall", " -Uninstall"};
     HANDLE held = CreateMutexA(NULL, TRUE, INSTALLER_MARKER);
     std::string inf = SystemDir() + "\\ZIVIRIZ.inf";
+    std::string manifest = InstalledPath("QV_DRVUNI.exe.manifest");
+    std::string stale = WindowsDir() + "\\inf\\oem4351";
 
     ASSERT_TRUE(held != NULL);
     ASSERT_NE((DWORD)ERROR_ALREADY_EXISTS, GetLastError()) << "another keysetup is running";
     ASSERT_FALSE(FileExists(inf));
+    ASSERT_TRUE(WriteUninstallEntry());
+    ASSERT_TRUE(WriteBytes(manifest, "<assembly/>"));
+    ASSERT_TRUE(WriteInfAnsi(stale + ".inf", KEY_INF_TEXT));
+    ASSERT_TRUE(WriteBytes(stale + ".pnf", "precompiled"));
     for (size_t i = 0; i < sizeof(tails) / sizeof(tails[0]); ++i) {
-        EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\"" + tails[i], 20000)) << tails[i];
-        EXPECT_FALSE(FileExists(inf)) << tails[i];
+        SCOPED_TRACE(tails[i]);
+        EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe")) + tails[i], 20000));
+        EXPECT_FALSE(FileExists(inf));
+        EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH));
+        EXPECT_TRUE(FileExists(manifest));
+        EXPECT_TRUE(FileExists(stale + ".inf"));
+        EXPECT_TRUE(FileExists(stale + ".pnf"));
     }
     CloseHandle(held);
+    DeleteFileA((stale + ".inf").c_str());
+    DeleteFileA((stale + ".pnf").c_str());
+    DeleteNt32Install();
 }
 
 // Only a handle with ERROR_ALREADY_EXISTS, or no handle with
@@ -82,7 +100,7 @@ TEST(SingleInstance, MutexItMayNotOpenStopsKeysetup)
     EXPECT_TRUE(opened == NULL);
     ASSERT_FALSE(FileExists(inf));
 
-    EXPECT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    EXPECT_EQ(0u, RunProgram(Quoted(BinPath("keysetup.exe"))));
     EXPECT_FALSE(FileExists(inf));
     if (opened)
         CloseHandle(opened);

@@ -23,11 +23,6 @@ const char MATCHING_INF[] =
     "[Manufacturer]\r\n%Mfg%=Models\r\n"
     "[Models]\r\n%Dev%=Install,USB\\VID_FE17&PID_0101\r\n"
     "[Install]\r\n[Strings]\r\nMfg=\"VORevizeRidarorar\"\r\nDev=\"Key\"\r\n";
-const char FOREIGN_INF_TEXT[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=USB\r\n"
-    "[Manufacturer]\r\nOther=Models\r\n"
-    "[Models]\r\nGadget=Install,USB\\VID_1234&PID_0001,USB\\VID_FE17&PID_0101\r\n"
-    "[Install]\r\n";
 
 // What an installed system holds that the uninstall looks at.
 struct Planted {
@@ -35,18 +30,7 @@ struct Planted {
     std::string keyDevice, otherDevice;
 };
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
 std::string ManifestPath(const Planted &p) { return p.systemDir + UNINSTALLER_MANIFEST_NAME; }
-
-void WriteUninstallEntry(REGSAM view)
-{
-    HKEY key = NULL;
-    const char value[] = "C:\\QV_DRVUNI.exe";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
-                                             KEY_ALL_ACCESS | view, NULL, &key, NULL));
-    RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)value, sizeof(value));
-    RegCloseKey(key);
-}
 
 void ClearState()
 {
@@ -82,7 +66,7 @@ Planted Plant(bool withStaleInf = true)
     EXPECT_FALSE(p.keyDevice.empty());
     EXPECT_FALSE(p.otherDevice.empty());
     EXPECT_TRUE(WriteBytes(ManifestPath(p), "<assembly/>"));
-    WriteUninstallEntry(0);
+    EXPECT_TRUE(WriteUninstallEntry());
     return p;
 }
 
@@ -93,19 +77,6 @@ bool ForeignInfIntact()
     return FileExists(InfDir() + FOREIGN_INF + ".inf") && FileExists(InfDir() + FOREIGN_INF + ".pnf");
 }
 bool EntryPresent() { return RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH); }
-
-// Runs a copy of program named after the emulated Windows.
-DWORD RunAs(const char *program, const char *version, const std::string &tail)
-{
-    std::string dir = MakeScratchDir("uninst");
-    std::string name = std::string("un_") + version + ".exe";
-    std::string copy = CopyProgram(program, dir, name);
-    SetEmulatedVersion(name, version);
-    DWORD code = RunProgram("\"" + copy + "\"" + tail);
-    SetEmulatedVersion(name, "");
-    RemoveTree(dir);
-    return code;
-}
 
 void ExpectPurged(const Planted &p, int line)
 {
@@ -227,7 +198,7 @@ TEST(UninstallProcedureWow64, TheNativeHelperPurgesAndRemoves)
         std::string olderGeneration = InfDir() + OLDER_GENERATION_INF + ".inf";
         ASSERT_TRUE(WriteBytes(olderGeneration, KeysetupPayloadBytes("OLDVID", 200)));
         ASSERT_TRUE(CopyFileA(BinPath("DrvInst64.exe").c_str(), NativeHelperPath().c_str(), FALSE));
-        WriteUninstallEntry(KEY_WOW64_64KEY);
+        ASSERT_TRUE(WriteUninstallEntry(KEY_WOW64_64KEY));
         ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
         EXPECT_EQ(0u, RunAs(runs[i][0], "win7", runs[i][1]));
         ExpectPurged(p, __LINE__);
@@ -248,6 +219,7 @@ TEST(UninstallProcedureWow64, WithoutTheHelperOnlyManifestAndEntryGo)
 {
     Planted p = Plant();
     DeleteFileA(NativeHelperPath().c_str());
+    ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
     EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win7", " -u"));
     ExpectNotPurged(p, __LINE__);
     ExpectEntryAndManifestGone(p, __LINE__);

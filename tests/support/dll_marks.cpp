@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
+#include "newdev_double.h"
 #include "wine_test.h"
 
 namespace {
 
 const char LOAD_LOG_VARIABLE[] = "NEWDEV_DOUBLE_LOAD_LOG";
-const char MODULE_FIELD[] = "\tmodule=";
 const char MARK_SUFFIX[] = ".ran";
 
 } // namespace
@@ -23,20 +23,15 @@ void ClearNewdevLoadLog()
     SetEnvironmentVariableA(LOAD_LOG_VARIABLE, NULL);
 }
 
+// The load log's lines are read as the call log's: its module field.
 std::vector<std::string> LoadedNewdevModules(const std::string &logPath)
 {
+    std::vector<NewdevCall> loads = ReadNewdevCalls(logPath);
     std::vector<std::string> modules;
-    std::string log = ReadBytes(logPath);
-    size_t start = 0;
-    size_t end;
 
-    while ((end = log.find("\r\n", start)) != std::string::npos) {
-        std::string line = log.substr(start, end - start);
-        size_t field = line.find(MODULE_FIELD);
-        if (field != std::string::npos)
-            modules.push_back(line.substr(field + sizeof(MODULE_FIELD) - 1));
-        start = end + 2;
-    }
+    for (size_t i = 0; i < loads.size(); ++i)
+        if (!loads[i].modulePath.empty())
+            modules.push_back(loads[i].modulePath);
     return modules;
 }
 

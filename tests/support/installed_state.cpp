@@ -1,34 +1,20 @@
 #include "installed_state.h"
 
-#include "resource_ids.h"
+#include <gtest/gtest.h>
+
 #include "system_names.h"
 #include "wine_test.h"
-
-const char *const NT32_INSTALLED_NAMES[NT32_INSTALLED_COUNT] = {
-    "ZIVIRIZ.inf", "ZIVIRIZ.sys", "ziviriz.cat", "QVUSB.INF", "QVUSB.SYS", "QV_DRVUNI.exe", "QV_DRVUNI.exe.manifest",
-};
-const char *const NT32_INSTALLED_TYPES[NT32_INSTALLED_COUNT] = {
-    "DLL", "DLL", "DLL", "OLDVID", "OLDVID", "UNINSTALL", "UNINSTALL",
-};
-const WORD NT32_INSTALLED_IDS[NT32_INSTALLED_COUNT] = {
-    IDR_NT32_INF, IDR_NT32_DRIVER, IDR_NT32_CATALOG, IDR_OLDGEN_INF, IDR_OLDGEN_DRIVER, IDR_UNINSTALLER,
-    IDR_UNINSTALLER_MANIFEST,
-};
 
 namespace {
 
 // Where Wine's SetupCopyOEMInfA keeps a stored package's catalogue.
 const char CATROOT[] = "\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
 
-std::string InfDir() { return WindowsDir() + "\\inf\\"; }
-
 } // namespace
 
 std::string InstallSystemDir()
 {
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64 ? WindowsDir() + "\\syswow64" : SystemDir();
+    return UnderWow64() ? WindowsDir() + "\\syswow64" : SystemDir();
 }
 
 std::string InstalledPath(const char *name)
@@ -36,15 +22,48 @@ std::string InstalledPath(const char *name)
     return InstallSystemDir() + "\\" + name;
 }
 
+std::string DeployedPath(const PayloadFile &file)
+{
+    std::string dir = file.dir;
+
+    if (dir == "drivers")
+        return WindowsDir() + "\\system32\\drivers\\" + file.name;
+    if (dir == "inf")
+        return InfDir() + file.name;
+    return InstalledPath(file.name);
+}
+
 void DeleteNt32Install()
 {
     for (size_t i = 0; i < NT32_INSTALLED_COUNT; ++i) {
-        std::string path = InstalledPath(NT32_INSTALLED_NAMES[i]);
+        std::string path = InstalledPath(PAYLOAD_FILES[i].name);
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
         RemoveDirectoryA(path.c_str());
     }
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+}
+
+bool WriteUninstallEntry(REGSAM view)
+{
+    const char value[] = "C:\\QV_DRVUNI.exe";
+    HKEY key = NULL;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0, KEY_ALL_ACCESS | view, NULL,
+                                  &key, NULL);
+
+    if (status != ERROR_SUCCESS)
+        return false;
+    status = RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)value, sizeof(value));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void ExpectUninstallEntryFor(const std::string &uninstaller, int line)
+{
+    SCOPED_TRACE(testing::Message() << "entry checked at line " << line);
+    EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
+    EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
+    EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
 }
 
 std::string UninstallEntryValue(const char *name)
@@ -92,6 +111,9 @@ void RemoveStoredCopies(const std::string &content, const char *catalogueName)
             break;
         DeleteFileA((base + ".pnf").c_str());
     }
-    if (catalogueName)
+    if (catalogueName) {
         DeleteFileA(StoredCataloguePath(catalogueName).c_str());
+        // The 64-bit store's, under WOW64.
+        DeleteFileA((WindowsDir() + "\\sysnative" + CATROOT + catalogueName).c_str());
+    }
 }

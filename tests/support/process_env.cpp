@@ -1,5 +1,7 @@
 #include "process_env.h"
 
+#include "wine_test.h"
+
 #include <string.h>
 
 namespace {
@@ -17,6 +19,22 @@ bool Changed(const std::string &name, const std::vector<EnvChange> &changes)
         if (lstrcmpiA(name.c_str(), changes[i].name.c_str()) == 0)
             return true;
     return false;
+}
+
+// The one place the tests create processes; environment and currentDir
+// empty: inherited.
+bool StartProcess(const std::string &commandLine, const std::string &environment, const std::string &currentDir,
+                  DWORD flags, PROCESS_INFORMATION *process)
+{
+    STARTUPINFOA startup;
+    std::string line = commandLine;
+    std::string block = environment;
+
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    ZeroMemory(process, sizeof(*process));
+    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, flags, block.empty() ? NULL : &block[0],
+                          currentDir.empty() ? NULL : currentDir.c_str(), &startup, process) != FALSE;
 }
 
 } // namespace
@@ -58,15 +76,7 @@ std::string EnvironmentBlock(const std::vector<EnvChange> &changes)
 
 bool StartSuspended(const std::string &commandLine, const std::string &environment, PROCESS_INFORMATION *process)
 {
-    STARTUPINFOA startup;
-    std::string line = commandLine;
-    std::string block = environment;
-
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    ZeroMemory(process, sizeof(*process));
-    return CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, CREATE_SUSPENDED,
-                          block.empty() ? NULL : &block[0], NULL, &startup, process) != FALSE;
+    return StartProcess(commandLine, environment, "", CREATE_SUSPENDED, process);
 }
 
 DWORD FinishProcess(PROCESS_INFORMATION *process, DWORD timeoutMs)
@@ -86,16 +96,14 @@ DWORD FinishProcess(PROCESS_INFORMATION *process, DWORD timeoutMs)
 DWORD RunProgramWith(const std::string &commandLine, const std::string &environment, const std::string &currentDir,
                      DWORD timeoutMs)
 {
-    STARTUPINFOA startup;
     PROCESS_INFORMATION process;
-    std::string line = commandLine;
-    std::string block = environment;
 
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, block.empty() ? NULL : &block[0],
-                        currentDir.empty() ? NULL : currentDir.c_str(), &startup, &process))
+    if (!StartProcess(commandLine, environment, currentDir, 0, &process))
         return ~0u;
     return FinishProcess(&process, timeoutMs);
+}
+
+DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs)
+{
+    return RunProgramWith(commandLine, "", "", timeoutMs);
 }

@@ -168,7 +168,7 @@ void RecordFile(const Snapshot *previous, const std::string &path, const WIN32_F
 }
 
 void WalkDirectory(const SnapshotScope &scope, const Snapshot *previous, const std::string &directory,
-                   Snapshot *snapshot)
+                   bool recursive, Snapshot *snapshot)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
@@ -185,8 +185,8 @@ void WalkDirectory(const SnapshotScope &scope, const Snapshot *previous, const s
             entry.attributes = found.dwFileAttributes;
             Add(snapshot, entry);
             // A reparse point (a link) is listed, not followed.
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                WalkDirectory(scope, previous, path, snapshot);
+            if (recursive && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                WalkDirectory(scope, previous, path, true, snapshot);
         } else {
             RecordFile(previous, path, found, snapshot);
         }
@@ -195,7 +195,7 @@ void WalkDirectory(const SnapshotScope &scope, const Snapshot *previous, const s
 }
 
 bool WalkDirectoryRoot(const SnapshotScope &scope, const Snapshot *previous, const std::string &root,
-                       Snapshot *snapshot, std::string *reason)
+                       bool recursive, Snapshot *snapshot, std::string *reason)
 {
     PVOID redirection = NULL;
     // A 32-bit process on 64-bit Windows would see syswow64 in place of
@@ -205,7 +205,9 @@ bool WalkDirectoryRoot(const SnapshotScope &scope, const Snapshot *previous, con
     bool walked = false;
 
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        WalkDirectory(scope, previous, root, snapshot);
+        WalkDirectory(scope, previous, root, recursive, snapshot);
+        walked = true;
+    } else if (!recursive) {
         walked = true;
     } else {
         *reason = "no directory " + root;
@@ -311,27 +313,28 @@ void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath)
     }
 }
 
-bool WalkRegistry(const SnapshotScope &scope, Snapshot *snapshot, std::string *reason)
+// Walks HKLM\path, or all of HKLM for an empty path (whose root is not
+// listed itself); false when the key cannot be opened.
+bool WalkRegistry(const SnapshotScope &scope, const std::string &path, Snapshot *snapshot)
 {
     RegistryWalk walk;
-    HKEY root = NULL;
-    bool walked = false;
+    HKEY key = NULL;
+    std::string keyPath = path.empty() ? ROOT_KEY_NAME : std::string(ROOT_KEY_NAME) + "\\" + path;
+    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, keyPath);
 
     walk.scope = &scope;
     walk.snapshot = snapshot;
     walk.valueName.resize(VALUE_NAME_CAPACITY);
     walk.data.resize(VALUE_DATA_START);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, NULL, 0, KEY_READ | KEY_WOW64_64KEY, &root) == ERROR_SUCCESS) {
-        SnapshotEntry rootEntry = EmptyEntry(ENTRY_KEY, ROOT_KEY_NAME);
-        RecordValues(&walk, root, &rootEntry);
-        WalkKey(&walk, root, ROOT_KEY_NAME);
-        walked = true;
-    } else {
-        *reason = "HKLM cannot be opened";
-    }
-    if (root)
-        RegCloseKey(root);
-    return walked;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.empty() ? NULL : path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    if (!RecordValues(&walk, key, &entry))
+        WalkKey(&walk, key, keyPath);
+    if (!path.empty())
+        Add(snapshot, entry);
+    RegCloseKey(key);
+    return true;
 }
 
 bool SameState(const SnapshotEntry &a, const SnapshotEntry &b)
@@ -418,9 +421,17 @@ bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot
     snapshot->clear();
     reason->clear();
     for (size_t i = 0; i < scope.directories.size(); ++i)
-        if (!WalkDirectoryRoot(scope, previous, scope.directories[i], snapshot, reason))
+        if (!WalkDirectoryRoot(scope, previous, scope.directories[i], true, snapshot, reason))
             return false;
-    return !scope.registry || WalkRegistry(scope, snapshot, reason);
+    for (size_t i = 0; i < scope.flatDirectories.size(); ++i)
+        WalkDirectoryRoot(scope, previous, scope.flatDirectories[i], false, snapshot, reason);
+    if (scope.registry && !WalkRegistry(scope, "", snapshot)) {
+        *reason = "HKLM cannot be opened";
+        return false;
+    }
+    for (size_t i = 0; i < scope.registryKeys.size(); ++i)
+        WalkRegistry(scope, scope.registryKeys[i], snapshot);
+    return true;
 }
 
 const SnapshotEntry *FindSnapshotEntry(const Snapshot &snapshot, SnapshotKind kind, const std::string &path)
@@ -489,4 +500,44 @@ bool PathAtOrBelow(const std::string &path, const std::string &ancestor)
     if (!SamePath(path.substr(0, ancestor.size()), ancestor))
         return false;
     return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
+}
+
+bool MatchesPattern(const std::string &text, const std::string &pattern)
+{
+    std::string t = Folded(text);
+    std::string p = Folded(pattern);
+    size_t ti = 0, pi = 0, star = std::string::npos, resume = 0;
+
+    while (ti < t.size()) {
+        if (pi < p.size() && p[pi] == '*') {
+            star = pi++;
+            resume = ti;
+        } else if (pi < p.size() && p[pi] == t[ti]) {
+            ++pi;
+            ++ti;
+        } else if (star != std::string::npos) {
+            pi = star + 1;
+            ti = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*')
+        ++pi;
+    return pi == p.size();
+}
+
+std::vector<SnapshotChange> ChangesOutside(const std::vector<SnapshotChange> &changes,
+                                           const std::vector<std::string> &allowed)
+{
+    std::vector<SnapshotChange> outside;
+
+    for (size_t i = 0; i < changes.size(); ++i) {
+        bool matched = false;
+        for (size_t j = 0; j < allowed.size() && !matched; ++j)
+            matched = MatchesPattern(ChangedPath(changes[i]), allowed[j]);
+        if (!matched)
+            outside.push_back(changes[i]);
+    }
+    return outside;
 }

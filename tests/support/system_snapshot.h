@@ -4,7 +4,7 @@
 // differences.
 //
 // Use:
-//   SnapshotScope scope = {...};
+//   SnapshotScope scope;  // directories, registry, ...
 //   Snapshot before, after;
 //   TakeSnapshot(scope, NULL, &before);
 //   ... run something ...
@@ -41,7 +41,12 @@ typedef std::map<std::string, SnapshotEntry> Snapshot;
 
 struct SnapshotScope {
     std::vector<std::string> directories; // walked recursively
+    // Only the entries directly inside; a missing one adds nothing.
+    std::vector<std::string> flatDirectories;
     bool registry;                        // HKEY_LOCAL_MACHINE, 64-bit view where there is one
+    // Subtrees of HKEY_LOCAL_MACHINE ("SOFTWARE\\..."), in the same view,
+    // walked as well; a missing one adds nothing.
+    std::vector<std::string> registryKeys;
     // Paths (case-insensitive, files and registry alike) left out with
     // everything below them.
     std::vector<std::string> excluded;
@@ -75,6 +80,13 @@ const std::string &ChangedPath(const SnapshotChange &change);
 SnapshotKind ChangedKind(const SnapshotChange &change);
 // "added file C:\...", "modified value HKLM\...\Name (REG_SZ "a" -> "b")".
 std::string DescribeChange(const SnapshotChange &change);
+
+// Whether text matches pattern: * stands for any run of characters
+// (backslashes included); letter case is ignored.
+bool MatchesPattern(const std::string &text, const std::string &pattern);
+// The changes whose path no pattern matches.
+std::vector<SnapshotChange> ChangesOutside(const std::vector<SnapshotChange> &changes,
+                                           const std::vector<std::string> &allowed);
 
 // Case-insensitive comparison of whole paths, and whether path lies at or
 // below ancestor.

@@ -5,41 +5,23 @@
 #include <fstream>
 #include <sstream>
 
+std::string WindowsPath(std::string path)
+{
+    for (size_t i = 0; i < path.size(); ++i)
+        if (path[i] == '/')
+            path[i] = '\\';
+    return path;
+}
+
 std::string BinDir()
 {
     const char *value = getenv("KEYSETUP_BIN_DIR");
-    std::string dir = value ? value : ".";
-
-    for (size_t i = 0; i < dir.size(); ++i)
-        if (dir[i] == '/')
-            dir[i] = '\\';
-    return dir;
+    return WindowsPath(value ? value : ".");
 }
 
 std::string BinPath(const char *name)
 {
     return BinDir() + "\\" + name;
-}
-
-DWORD RunProgram(const std::string &commandLine, DWORD timeoutMs)
-{
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION process;
-    DWORD exitCode = ~0u;
-    std::string line = commandLine;
-
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return ~0u;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-        TerminateProcess(process.hProcess, ~0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
 }
 
 std::string MakeScratchDir(const char *tag)
@@ -97,6 +79,22 @@ std::string ReadBytes(const std::string &path)
     return content.str();
 }
 
+bool WineOverwritesReadOnlyFiles(const std::string &directory)
+{
+    std::string probe = directory + "\\readonly.probe";
+    bool overwrites = false;
+
+    if (WriteBytes(probe, "probe") && SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_READONLY)) {
+        HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        overwrites = file != INVALID_HANDLE_VALUE;
+        if (overwrites)
+            CloseHandle(file);
+    }
+    SetFileAttributesA(probe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(probe.c_str());
+    return overwrites;
+}
+
 std::string CopyProgram(const char *name, const std::string &directory, const std::string &newName)
 {
     std::string target = directory + "\\" + newName;
@@ -119,6 +117,18 @@ void SetEmulatedVersion(const std::string &exeName, const char *version)
     RegCloseKey(handle);
 }
 
+DWORD RunAs(const char *program, const char *version, const std::string &tail)
+{
+    std::string dir = MakeScratchDir("emulated");
+    std::string name = std::string("as_") + version + ".exe";
+    std::string copy = CopyProgram(program, dir, name);
+    SetEmulatedVersion(name, version);
+    DWORD code = RunProgram("\"" + copy + "\"" + tail);
+    SetEmulatedVersion(name, "");
+    RemoveTree(dir);
+    return code;
+}
+
 void SetDllOverride(const std::string &exeName, const char *dll, const char *value)
 {
     std::string key = "Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides";
@@ -139,7 +149,8 @@ namespace {
 // Beside the system file; an empty one says there was no original.
 const char KEPT_SUFFIX[] = ".kstest-original";
 
-bool KeepOriginal(const std::string &systemPath)
+// Moved aside, or copied when it is to stay in place.
+bool KeepOriginal(const std::string &systemPath, bool inPlace)
 {
     std::string kept = systemPath + KEPT_SUFFIX;
 
@@ -147,6 +158,8 @@ bool KeepOriginal(const std::string &systemPath)
         return true;
     if (!FileExists(systemPath))
         return WriteBytes(kept, "");
+    if (inPlace)
+        return CopyFileA(systemPath.c_str(), kept.c_str(), TRUE) != FALSE;
     return MoveFileA(systemPath.c_str(), kept.c_str()) != FALSE;
 }
 
@@ -154,12 +167,17 @@ bool KeepOriginal(const std::string &systemPath)
 
 bool ReplaceSystemFile(const std::string &systemPath, const std::string &replacement)
 {
-    if (!KeepOriginal(systemPath))
+    if (!KeepOriginal(systemPath, false))
         return false;
     if (!replacement.empty())
         return CopyFileA(replacement.c_str(), systemPath.c_str(), FALSE) != FALSE;
     DeleteFileA(systemPath.c_str());
     return !FileExists(systemPath);
+}
+
+bool KeepSystemFile(const std::string &systemPath)
+{
+    return KeepOriginal(systemPath, true);
 }
 
 bool RestoreSystemFile(const std::string &systemPath)
@@ -186,6 +204,23 @@ std::string WindowsDir()
     char dir[MAX_PATH] = {0};
     GetWindowsDirectoryA(dir, MAX_PATH);
     return dir;
+}
+
+std::string InfDir()
+{
+    return WindowsDir() + "\\inf\\";
+}
+
+bool UnderWow64()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 != FALSE;
+}
+
+std::string Quoted(const std::string &path)
+{
+    return "\"" + path + "\"";
 }
 
 bool RegKeyExists(HKEY root, const char *path, REGSAM view)

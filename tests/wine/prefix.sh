@@ -1,33 +1,120 @@
 #!/bin/sh
-# Creates (setup) or stops (cleanup) a private Wine prefix for the tests.
-# usage: prefix.sh setup|cleanup win32|win64|x64 DIR
-#   x64: a 64-bit prefix made by 64-bit programs alone, for the x86_64
-#   tests; it can be made on a host that cannot start i386 programs.
+# The tests' private Wine prefixes.
+# usage: prefix.sh setup win32|win64|x64 DIR [KEEPER]
+#            a fresh prefix in DIR with a persistent server; x64: made by
+#            64-bit programs alone, for the x86_64 tests (it can be made on
+#            a host that cannot start i386 programs). KEEPER, a 32-bit
+#            program (tests/probe/prefix_keeper.cpp), is started detached to
+#            keep Wine's desktop running for every later program.
+#        prefix.sh cleanup ARCH DIR
+#            stop DIR's server and every program in it
+#        prefix.sh pristine win32|win64 ROOT
+#            empty ROOT (copies kept from failed runs too) and make
+#            ROOT/pristine a fresh prefix with its registry written out
+#        prefix.sh run ROOT NAME COMMAND...
+#            copy ROOT/pristine to ROOT/NAME, run COMMAND there
+#            (WINEPREFIX=ROOT/NAME) and stop that prefix's server; the copy
+#            is removed when COMMAND passes and kept for a look when it fails
+#        prefix.sh remove ROOT
+#            remove ROOT/pristine
 set -eu
-. "$(dirname "$0")/../../cmake/wine-host.sh"
-action=$1 arch=$2 dir=$3
-export WINEPREFIX="$dir" WINEDEBUG=-all
+here=$(dirname "$0")
+. "$here/../../cmake/wine-host.sh"
+action=$1
+shift
+export WINEDEBUG=-all
+# How long the keeper may take to bring the desktop up (tenths of a second).
+KEEPER_WAIT=600
+
+stop_server() {
+    WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+}
+
+# A persistent server started first, and every Wine program started here,
+# with output detached: whoever reads this script's output (ctest) would
+# otherwise wait for them to end.
+start_server() {
+    wineserver -p </dev/null >/dev/null 2>&1
+}
+
+# Starts the keeper detached and waits for its mark: the desktop is up.
+start_keeper() {
+    mark="$WINEPREFIX/drive_c/keeper.ready"
+    rm -f "$mark"
+    wine "$1" 'C:\keeper.ready' </dev/null >/dev/null 2>&1 &
+    waited=0
+    until [ -e "$mark" ]; do
+        [ $waited -lt $KEEPER_WAIT ] || { echo "the prefix keeper did not start" >&2; exit 1; }
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+}
+
 case "$action" in
 setup)
+    arch=$1 dir=$2 keeper=${3:-}
     boot=wineboot
     case "$arch" in
     x64) arch=win64 boot="$WINE64 wineboot.exe" ;;
     *) skip_unless_host_runs_i386 ;;
     esac
-    wineserver -k 2>/dev/null || true
+    export WINEPREFIX="$dir"
+    stop_server "$dir"
     rm -rf "$dir"
     mkdir -p "$dir"
-    # A persistent server started first, output detached, keeps every later
-    # Wine process fast and keeps ctest from waiting on the server's pipes.
-    WINEARCH=$arch wineserver -p </dev/null >/dev/null 2>&1
+    WINEARCH=$arch start_server
     WINEARCH=$arch WINEDLLOVERRIDES="mscoree,mshtml=" $boot -i </dev/null >/dev/null 2>&1
     test -d "$dir/drive_c/windows/system32"
+    [ -z "$keeper" ] || start_keeper "$keeper"
     ;;
 cleanup)
-    wineserver -k 2>/dev/null || true
+    stop_server "$2"
+    ;;
+pristine)
+    arch=$1 root=$2
+    skip_unless_host_runs_i386
+    if [ -d "$root" ]; then
+        for dir in "$root"/*/; do
+            [ -d "$dir" ] && stop_server "${dir%/}"
+        done
+    fi
+    rm -rf "$root"
+    mkdir -p "$root"
+    "$0" setup "$arch" "$root/pristine"
+    # Stopping the server writes its registry into the prefix's .reg files.
+    stop_server "$root/pristine"
+    test -s "$root/pristine/system.reg"
+    ;;
+run)
+    root=$1 dir=$1/$2
+    shift 2
+    # Every run starts 32-bit programs (the test program, keysetup.exe).
+    skip_unless_host_runs_i386
+    test -s "$root/pristine/system.reg" || { echo "no pristine prefix in $root" >&2; exit 1; }
+    stop_server "$dir"
+    rm -rf "$dir"
+    cp -a "$root/pristine" "$dir"
+    export WINEPREFIX="$dir"
+    # Wine's services start before the test, so that they are not still
+    # starting while it takes its first snapshot.
+    start_server
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    status=0
+    "$@" || status=$?
+    stop_server "$dir"
+    if [ $status = 0 ]; then
+        rm -rf "$dir"
+    else
+        echo "prefix of the failed run kept: $dir" >&2
+    fi
+    exit $status
+    ;;
+remove)
+    stop_server "$1/pristine"
+    rm -rf "$1/pristine"
     ;;
 *)
-    echo "usage: $0 setup|cleanup win32|win64|x64 DIR" >&2
+    echo "usage: $0 setup ARCH DIR [KEEPER] | cleanup ARCH DIR | pristine ARCH ROOT | run ROOT NAME COMMAND... | remove ROOT" >&2
     exit 2
     ;;
 esac
