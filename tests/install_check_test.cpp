@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "install_check.h"
@@ -18,33 +19,26 @@ std::string HexDigest(const std::string &message, size_t piece)
 
     Sha256Begin(&state);
     for (size_t i = 0; i < message.size(); i += piece)
-        Sha256Add(&state, message.data() + i, message.size() - i < piece ? message.size() - i : piece);
+        Sha256Add(&state, message.data() + i, std::min(piece, message.size() - i));
     Sha256End(&state, digest);
     for (size_t i = 0; i < SHA256_DIGEST_SIZE; ++i)
         sprintf(hex + 2 * i, "%02x", digest[i]);
     return hex;
 }
 
-// Every file ok, the entry and manifest in place, no device or INF.
-InstallFindings Installed()
+// An install (7 files ok, entry, manifest) or what an uninstall leaves (the
+// manifest gone, no entry), changed by one finding.
+int Judge(bool installed, void (*change)(InstallFindings *))
 {
     InstallFindings f;
     memset(&f, 0, sizeof(f));
-    f.filesOk = 7;
-    f.manifestPresent = true;
-    f.entry = ENTRY_OK;
-    return f;
-}
-
-// What an uninstall leaves: driver files and the uninstaller, no entry.
-InstallFindings Uninstalled()
-{
-    InstallFindings f = Installed();
-    f.filesOk = 6;
-    f.filesMissing = 1;
-    f.manifestPresent = false;
-    f.entry = ENTRY_ABSENT;
-    return f;
+    f.filesOk = installed ? 7 : 6;
+    f.filesMissing = installed ? 0 : 1;
+    f.manifestPresent = installed;
+    f.entry = installed ? ENTRY_OK : ENTRY_ABSENT;
+    if (change)
+        change(&f);
+    return JudgeInstallState(&f);
 }
 
 } // namespace
@@ -61,48 +55,26 @@ TEST(KeycheckSha256, KnownDigests)
               HexDigest(std::string(1000000, 'a'), 997));
 }
 
+// Each code from its state; what could not be read is never taken for
+// "installed" or "not installed".
 TEST(KeycheckJudgement, EachStateGivesItsCode)
 {
-    InstallFindings f = Installed();
-    EXPECT_EQ(CHECK_INSTALLED, JudgeInstallState(&f));
-    f.devicesWithoutKeysDriver = 1;
-    EXPECT_EQ(CHECK_DEVICE_WITHOUT_DRIVER, JudgeInstallState(&f));
-    f.filesOk = 6;
-    f.filesOtherBytes = 1; // a file is worse news than the device
-    EXPECT_EQ(CHECK_PARTLY_INSTALLED, JudgeInstallState(&f));
+    EXPECT_EQ(CHECK_INSTALLED, Judge(true, NULL));
+    EXPECT_EQ(CHECK_DEVICE_WITHOUT_DRIVER, Judge(true, [](InstallFindings *f) { f->devicesWithoutKeysDriver = 1; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->devicesWithoutKeysDriver = 1; // a wrong file is worse news than the device
+                  f->filesOtherBytes = 1;
+              }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->entry = ENTRY_OTHER_VALUES; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->manifestPresent = false; }));
+    EXPECT_EQ(CHECK_NOT_INSTALLED, Judge(false, NULL));
+    EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->oemInfsDeclaring = 1; }));
+    EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->deviceInstances = 1; }));
 
-    f = Installed();
-    f.entry = ENTRY_OTHER_VALUES;
-    EXPECT_EQ(CHECK_PARTLY_INSTALLED, JudgeInstallState(&f));
-    f = Installed();
-    f.manifestPresent = false;
-    EXPECT_EQ(CHECK_PARTLY_INSTALLED, JudgeInstallState(&f));
-
-    f = Uninstalled();
-    EXPECT_EQ(CHECK_NOT_INSTALLED, JudgeInstallState(&f));
-    f.oemInfsDeclaring = 1;
-    EXPECT_EQ(CHECK_LEFTOVERS, JudgeInstallState(&f));
-    f = Uninstalled();
-    f.deviceInstances = 1;
-    EXPECT_EQ(CHECK_LEFTOVERS, JudgeInstallState(&f));
-}
-
-// What could not be read is never taken for "installed" or "not installed".
-TEST(KeycheckJudgement, UnreadStateIsNoAnswer)
-{
-    InstallFindings f = Installed();
-    f.filesOk = 6;
-    f.filesNotCompared = 1;
-    EXPECT_EQ(CHECK_CANNOT_CHECK, JudgeInstallState(&f));
-    f = Installed();
-    f.cannotRead = true;
-    EXPECT_EQ(CHECK_CANNOT_CHECK, JudgeInstallState(&f));
-    f = Installed();
-    f.entry = ENTRY_UNREADABLE;
-    EXPECT_EQ(CHECK_CANNOT_CHECK, JudgeInstallState(&f));
-    f = Uninstalled();
-    f.cannotRead = true;
-    EXPECT_EQ(CHECK_CANNOT_CHECK, JudgeInstallState(&f));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->filesNotCompared = 1; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->cannotRead = true; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->entry = ENTRY_UNREADABLE; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(false, [](InstallFindings *f) { f->cannotRead = true; }));
 }
 
 TEST(KeycheckJudgement, FilesAndDrivers)
