@@ -1,6 +1,7 @@
 // Cost of the uninstall's purge and device walk against the bare SetupAPI
-// work they cannot avoid, and of a re-install against a fresh one, each
-// pair measured in the same run. Prints Markdown table rows; bench/run.sh
+// work they cannot avoid, of keycheck's whole report against that purge
+// plus walk, and of a re-install against a fresh one, each pair measured
+// in the same run. Prints Markdown table rows; bench/run.sh
 // runs it in a private Wine prefix.
 #include <windows.h>
 #include <setupapi.h>
@@ -135,11 +136,9 @@ bool BenchmarkPurge()
     return true;
 }
 
-bool BenchmarkDeviceWalk()
+// DEVICE_COUNT root devices, none with the key's hardware ID.
+bool CreateBenchDevices()
 {
-    std::vector<double> walk, bare;
-    unsigned seen = 0;
-
     RemoveTestDevices(DEVICE_NAME);
     for (unsigned i = 0; i < DEVICE_COUNT; ++i) {
         char id[64];
@@ -147,6 +146,16 @@ bool BenchmarkDeviceWalk()
         if (CreateTestDevice(DEVICE_NAME, MultiSz({id, "USB\\VID_0BAD"})).empty())
             return false;
     }
+    return true;
+}
+
+bool BenchmarkDeviceWalk()
+{
+    std::vector<double> walk, bare;
+    unsigned seen = 0;
+
+    if (!CreateBenchDevices())
+        return false;
     RemoveDevicesByHardwareId(DEVICE_HARDWARE_ID);
     BareDevicePass();
     for (int r = 0; r < REPEATS; ++r) {
@@ -163,6 +172,62 @@ bool BenchmarkDeviceWalk()
     snprintf(what, sizeof(what), "device removal walk, %u test devices (%u in all)", DEVICE_COUNT, seen);
     Row(what, Median(walk), Median(bare), "enumeration, one property read each");
     return RemoveTestDevices(DEVICE_NAME) == (int)DEVICE_COUNT;
+}
+
+// keycheck.exe with its report, written to a file as a script would.
+double TimeKeycheck(const std::string &reportPath)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    HANDLE report = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    std::string line = "\"" + BinPath("keycheck.exe") + "\"";
+    double start = Seconds(), elapsed = -1;
+
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = report;
+    if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            elapsed = Seconds() - start;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(report);
+    return elapsed;
+}
+
+// keycheck reads the system's own INF directory: the 2,000 INFs go there,
+// and the uninstall's purge and walk are pointed at it too.
+bool BenchmarkKeycheck()
+{
+    std::string inf = WindowsDir() + "\\inf";
+    std::string scratch = MakeScratchDir("benchkeycheck");
+    std::vector<double> check, uninstall;
+    const unsigned FIRST = 5000;
+    bool ok = CreateBenchDevices();
+
+    for (unsigned i = 0; ok && i < INF_COUNT; ++i)
+        ok = WriteBytes(OemName(inf, FIRST + i), NonMatchingDriverInf(i + 1));
+    _putenv(("windir=" + WindowsDir()).c_str());
+    ok = ok && TimeKeycheck(scratch + "\\warm.txt") >= 0;
+    for (int r = 0; ok && r < REPEATS; ++r) {
+        double elapsed = TimeKeycheck(scratch + "\\report" + std::to_string(r) + ".txt");
+        check.push_back(elapsed);
+        double start = Seconds();
+        int purged = PurgeOemInfs(DEVICE_HARDWARE_ID);
+        int walked = RemoveDevicesByHardwareId(DEVICE_HARDWARE_ID);
+        uninstall.push_back(Seconds() - start);
+        ok = elapsed >= 0 && purged == 0 && walked == 0;
+    }
+    if (ok)
+        Row("keycheck.exe report, 2,000 oem*.inf and 500 test devices", Median(check), Median(uninstall),
+            "the uninstall's purge plus device walk");
+    for (unsigned i = 0; i < INF_COUNT; ++i)
+        DeleteFileA(OemName(inf, FIRST + i).c_str());
+    RemoveTree(scratch);
+    return RemoveTestDevices(DEVICE_NAME) == (int)DEVICE_COUNT && ok;
 }
 
 double TimeKeysetup()
@@ -202,6 +267,8 @@ int main()
     bool ok = BenchmarkPurge();
     fflush(stdout);
     ok = BenchmarkDeviceWalk() && ok;
+    fflush(stdout);
+    ok = BenchmarkKeycheck() && ok;
     fflush(stdout);
     ok = BenchmarkReinstall() && ok;
     if (!ok)

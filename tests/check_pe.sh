@@ -1,9 +1,16 @@
 #!/bin/sh
 # Checks a built program's PE header and imports with objdump -p.
-# usage: check_pe.sh OBJDUMP EXE ARCH(i386|x86-64) ALLOWED_DLL...
+# usage: check_pe.sh OBJDUMP EXE ARCH(i386|i386-console|x86-64) ALLOWED_DLL...
+# (i386-console: a 32-bit program of the console subsystem; the others are
+# GUI programs)
 set -u
 objdump=$1 exe=$2 arch=$3
 shift 3
+subsystem='00000002[[:space:]]+\(Windows GUI\)'
+if [ "$arch" = i386-console ]; then
+    arch=i386
+    subsystem='00000003[[:space:]]+\(Windows CUI\)'
+fi
 fail=0
 dump=$("$objdump" -p "$exe") || { echo "cannot read $exe"; exit 1; }
 
@@ -20,7 +27,7 @@ if [ "$arch" = i386 ]; then
 else
     expect 'file format pei-x86-64'
 fi
-expect '^Subsystem[[:space:]]+00000002[[:space:]]+\(Windows GUI\)'
+expect "^Subsystem[[:space:]]+$subsystem"
 
 # ASLR and DEP: a relocatable image (relocations kept, a .reloc section)
 # that asks for both; 64-bit images also for high-entropy addresses.

@@ -6,7 +6,7 @@
 # The signed programs against the import lists of pe_header_*, one argument
 # each, comma-separated.
 set(signing_IMPORTS)
-foreach(program keysetup QV_DRVUNI DrvInst64)
+foreach(program keysetup QV_DRVUNI DrvInst64 keycheck)
     string(REPLACE ";" "," list "${${program}_IMPORTS}")
     list(APPEND signing_IMPORTS ${list})
 endforeach()

@@ -20,7 +20,8 @@ set_tests_properties(prefix_x64_cleanup PROPERTIES FIXTURES_CLEANUP prefix_x64)
 
 foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.*
               mode_selection:ModeSelection.*:CommandLineTail.* inf_match:InfMatch* inf_purge:InfPurge*
-              hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*)
+              hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*
+              keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*)
     string(FIND ${group} ":" colon)
     string(SUBSTRING ${group} 0 ${colon} name)
     math(EXPR colon "${colon} + 1")

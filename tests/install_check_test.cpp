@@ -1,0 +1,99 @@
+// keycheck's judgement and its SHA-256, in process.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+
+#include "install_check.h"
+#include "sha256.h"
+
+namespace {
+
+std::string HexDigest(const std::string &message, size_t piece)
+{
+    Sha256State state;
+    BYTE digest[SHA256_DIGEST_SIZE];
+    char hex[2 * SHA256_DIGEST_SIZE + 1] = {0};
+
+    Sha256Begin(&state);
+    for (size_t i = 0; i < message.size(); i += piece)
+        Sha256Add(&state, message.data() + i, std::min(piece, message.size() - i));
+    Sha256End(&state, digest);
+    for (size_t i = 0; i < SHA256_DIGEST_SIZE; ++i)
+        sprintf(hex + 2 * i, "%02x", digest[i]);
+    return hex;
+}
+
+// An install (7 files ok, entry, manifest) or what an uninstall leaves (the
+// manifest gone, no entry), changed by one finding.
+int Judge(bool installed, void (*change)(InstallFindings *))
+{
+    InstallFindings f;
+    memset(&f, 0, sizeof(f));
+    f.filesOk = installed ? 7 : 6;
+    f.filesMissing = installed ? 0 : 1;
+    f.manifestPresent = installed;
+    f.entry = installed ? ENTRY_OK : ENTRY_ABSENT;
+    if (change)
+        change(&f);
+    return JudgeInstallState(&f);
+}
+
+} // namespace
+
+// FIPS 180-4 examples: empty, one block, the padding spilling into a second
+// block (56 bytes), and a million bytes added in odd pieces.
+TEST(KeycheckSha256, KnownDigests)
+{
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", HexDigest("", 1));
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", HexDigest("abc", 1));
+    EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+              HexDigest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 5));
+    EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+              HexDigest(std::string(1000000, 'a'), 997));
+}
+
+// Each code from its state; what could not be read is never taken for
+// "installed" or "not installed".
+TEST(KeycheckJudgement, EachStateGivesItsCode)
+{
+    EXPECT_EQ(CHECK_INSTALLED, Judge(true, NULL));
+    EXPECT_EQ(CHECK_DEVICE_WITHOUT_DRIVER, Judge(true, [](InstallFindings *f) { f->devicesWithoutKeysDriver = 1; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->devicesWithoutKeysDriver = 1; // a wrong file is worse news than the device
+                  f->filesOtherBytes = 1;
+              }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->entry = ENTRY_OTHER_VALUES; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->manifestPresent = false; }));
+    EXPECT_EQ(CHECK_NOT_INSTALLED, Judge(false, NULL));
+    EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->oemInfsDeclaring = 1; }));
+    EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->deviceInstances = 1; }));
+
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->filesNotCompared = 1; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->cannotRead = true; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->entry = ENTRY_UNREADABLE; }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(false, [](InstallFindings *f) { f->cannotRead = true; }));
+}
+
+TEST(KeycheckJudgement, FilesAndDrivers)
+{
+    BYTE digest[SHA256_DIGEST_SIZE] = {1, 2, 3};
+    BYTE other[SHA256_DIGEST_SIZE] = {1, 2, 4};
+    EXPECT_EQ(FILE_OK, JudgeFile(true, true, 10, digest, 10, digest));
+    EXPECT_EQ(FILE_OTHER_BYTES, JudgeFile(true, true, 10, other, 10, digest));
+    EXPECT_EQ(FILE_OTHER_BYTES, JudgeFile(true, false, 11, NULL, 10, digest));
+    EXPECT_EQ(FILE_MISSING, JudgeFile(false, false, 0, NULL, 10, digest));
+    EXPECT_EQ(FILE_NOT_COMPARED, JudgeFile(true, false, 10, NULL, 10, digest));
+    EXPECT_EQ(FILE_NOT_COMPARED, JudgeFile(true, true, 10, digest, 0, NULL));
+
+    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "OEM12.INF", true, 0));
+    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "ziviriz.inf", true, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem12.inf", false, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "usb.inf", true, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem1.inf.bak", true, 0));
+    EXPECT_EQ(DRIVER_NONE, JudgeDriver(false, NULL, false, 0));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", true, 28));
+    EXPECT_EQ(DRIVER_NOT_RECORDED, JudgeDriver(true, "", false, 0));
+}

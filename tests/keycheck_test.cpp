@@ -1,0 +1,149 @@
+// keycheck.exe under Wine: each exit code from the state that gives it,
+// the 32-bit view of the uninstall entry under WOW64, and bad input.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+
+#include "inf_files.h"
+#include "installed_state.h"
+#include "payload_resources.h"
+#include "resource_ids.h"
+#include "system_names.h"
+#include "test_devices.h"
+#include "wine_test.h"
+
+namespace {
+
+const char DEVICE_NAME[] = "KSKEYCHECK";
+const char STALE_INF[] = "\\inf\\oem87.inf";
+const char STALE_INF_TEXT[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nKey=Models\r\n"
+                              "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
+
+std::string ScratchDir()
+{
+    static std::string dir = MakeScratchDir("keycheck");
+    CreateDirectoryA(dir.c_str(), NULL);
+    return dir;
+}
+
+struct Check {
+    DWORD code;
+    std::string report;
+};
+
+// Runs keycheck with its output in a file and no console input. Each run
+// writes a file of its own: Wine may not yet have closed the last run's.
+Check RunKeycheck(const char *arguments = "")
+{
+    static int runs = 0;
+    std::string out = ScratchDir() + "\\report" + std::to_string(++runs) + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOA startup = {};
+    PROCESS_INFORMATION process = {};
+    std::string line = "\"" + BinPath("keycheck.exe") + "\" " + arguments;
+    Check check = {~0u, ""};
+
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = file;
+    if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &check.code);
+        else
+            TerminateProcess(process.hProcess, ~0u);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(file);
+    check.report = ReadBytes(out);
+    return check;
+}
+
+void ExpectCheck(DWORD code, const char *reportLine, int line)
+{
+    Check check = RunKeycheck();
+    EXPECT_EQ(code, check.code) << "line " << line << "\n" << check.report;
+    EXPECT_NE(std::string::npos, check.report.find(reportLine)) << "line " << line << "\n" << check.report;
+}
+
+// Every state these tests make, removed before and after.
+void Clean()
+{
+    DeleteNt32Install();
+    DeleteFileA((InstallSystemDir() + "\\DrvInst64.exe").c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY, 0);
+    RemoveTestDevices(DEVICE_NAME);
+    DeleteFileA((WindowsDir() + STALE_INF).c_str());
+}
+
+class Keycheck : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override
+    {
+        Clean();
+        RemoveTree(ScratchDir());
+    }
+};
+
+TEST_F(Keycheck, EachStateGivesItsCode)
+{
+    ExpectCheck(1, "verdict: 1 not installed", __LINE__);
+    Check bad = RunKeycheck("/x");
+    EXPECT_EQ(9u, bad.code);
+    EXPECT_EQ(0u, bad.report.find("usage: keycheck [/q]")) << bad.report;
+
+    ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    ExpectCheck(0, "verdict: 0 installed", __LINE__);
+    Check quiet = RunKeycheck("/Q");
+    EXPECT_EQ(0u, quiet.code);
+    EXPECT_EQ("", quiet.report);
+
+    std::string driver = InstalledPath("ZIVIRIZ.sys");
+    ASSERT_TRUE(WriteBytes(driver, "other bytes of the same file"));
+    ExpectCheck(2, ("file: " + driver + " other bytes\r\n").c_str(), __LINE__);
+    ASSERT_TRUE(WriteBytes(driver, KeysetupPayloadBytes("DLL", IDR_NT32_DRIVER)));
+
+    std::string device = CreateTestDevice(DEVICE_NAME, MultiSz({"USB\\VID_FE17&PID_0101"}));
+    ASSERT_FALSE(device.empty());
+    ExpectCheck(3, ("device: " + device + " present, driver none\r\n").c_str(), __LINE__);
+
+    // Windows keeps the key's INF as an oemN.inf once the key has its
+    // driver; the uninstall deletes it and then removes the device.
+    std::string stale = WindowsDir() + STALE_INF;
+    ASSERT_TRUE(CopyFileA(InstalledPath("ZIVIRIZ.inf").c_str(), stale.c_str(), FALSE));
+    ASSERT_EQ(0u, RunProgram(UninstallEntryValue("UninstallString")));
+    ASSERT_FALSE(FileExists(stale));
+    ExpectCheck(1, "verdict: 1 not installed", __LINE__);
+
+    ASSERT_TRUE(WriteInfAnsi(stale, STALE_INF_TEXT));
+    ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101\r\n").c_str(), __LINE__);
+}
+
+// Under WOW64 the entry is read where the 32-bit installer wrote it; the
+// same entry in the 64-bit view alone is no entry.
+TEST_F(Keycheck, Wow64ReadsTheEntryInThe32BitView)
+{
+    ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    ExpectCheck(0, "windows: platform class 9, wow64 yes, branch Wow64", __LINE__);
+    ExpectCheck(0, ("file: " + InstalledPath("DrvInst64.exe") + " ok").c_str(), __LINE__);
+
+    std::string icon = UninstallEntryValue("DisplayIcon");
+    std::string command = UninstallEntryValue("UninstallString");
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_32KEY, 0));
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, NULL, 0,
+                                             KEY_ALL_ACCESS | KEY_WOW64_64KEY, NULL, &key, NULL));
+    RegSetValueExA(key, "DisplayIcon", 0, REG_SZ, (const BYTE *)icon.c_str(), (DWORD)icon.size() + 1);
+    RegSetValueExA(key, "DisplayName", 0, REG_SZ, (const BYTE *)UNINSTALL_DISPLAY_NAME,
+                   (DWORD)strlen(UNINSTALL_DISPLAY_NAME) + 1);
+    RegSetValueExA(key, "UninstallString", 0, REG_SZ, (const BYTE *)command.c_str(), (DWORD)command.size() + 1);
+    RegCloseKey(key);
+    ExpectCheck(2, "VORevizeRidarorar (32-bit view) missing\r\n", __LINE__);
+}
+
+} // namespace
