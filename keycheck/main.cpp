@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "command_line.h"
-#include "inspection.h"
+#include "machine_reading.h"
 #include "install_check.h"
 #include "program_entry.h"
 

@@ -1,4 +1,4 @@
-#include "inspection.h"
+#include "machine_reading.h"
 
 #include <string.h>
 
