@@ -14,3 +14,12 @@ extern const char UNINSTALLER_FILE_NAME[];
 extern const char UNINSTALLER_MANIFEST_NAME[];
 // The 64-bit helper that does the driver work on 64-bit Windows.
 extern const char NATIVE_HELPER_FILE_NAME[];
+
+// keysetup.exe's payload resource types, as its resource script names them;
+// keycheck looks up the same files by them.
+extern const char TYPE_NT32[];
+extern const char TYPE_X64[];
+extern const char TYPE_WIN9X[];
+extern const char TYPE_OLDGEN[];
+extern const char TYPE_OLDGEN9X[];
+extern const char TYPE_UNINSTALL[];

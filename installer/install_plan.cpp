@@ -11,14 +11,6 @@
 
 namespace {
 
-// Payload resource types, as the resource script names them.
-const char TYPE_NT32[] = "DLL";
-const char TYPE_X64[] = "DEV64";
-const char TYPE_WIN9X[] = "DEV98";
-const char TYPE_OLDGEN[] = "OLDVID";
-const char TYPE_OLDGEN9X[] = "OLDVID98";
-const char TYPE_UNINSTALL[] = "UNINSTALL";
-
 const char WIN9X_DRIVERS_SUBDIR[] = "\\system32\\drivers";
 const char WIN9X_INF_SUBDIR[] = "\\inf";
 

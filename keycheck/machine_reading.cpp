@@ -23,12 +23,6 @@ const DWORD READ_CHUNK = 4096;
 const DWORD VALUE_CAPACITY = MAX_PATH + 8;
 const size_t LONG_PATH = 2 * MAX_PATH;
 
-const char TYPE_NT32[] = "DLL";
-const char TYPE_X64[] = "DEV64";
-const char TYPE_WIN9X[] = "DEV98";
-const char TYPE_OLDGEN[] = "OLDVID";
-const char TYPE_OLDGEN9X[] = "OLDVID98";
-const char TYPE_UNINSTALL[] = "UNINSTALL";
 const char MANIFEST_NAME[] = "QV_DRVUNI.exe.manifest";
 const char CLASS_KEY_PATH[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
 const char INF_PATH_VALUE[] = "InfPath";
