@@ -30,9 +30,11 @@ fi
 expect "^Subsystem[[:space:]]+$subsystem"
 
 # ASLR and DEP: a relocatable image (relocations kept, a .reloc section)
-# that asks for both; 64-bit images also for high-entropy addresses.
-DYNAMIC_BASE=0x40 NX_COMPAT=0x100 HIGH_ENTROPY_VA=0x20
-wanted=$((DYNAMIC_BASE | NX_COMPAT))
+# that asks for both; 64-bit images also for high-entropy addresses. Every
+# program is Terminal-Server-aware (the system's Windows directory on a
+# Remote Desktop host).
+DYNAMIC_BASE=0x40 NX_COMPAT=0x100 HIGH_ENTROPY_VA=0x20 TERMINAL_SERVER_AWARE=0x8000
+wanted=$((DYNAMIC_BASE | NX_COMPAT | TERMINAL_SERVER_AWARE))
 [ "$arch" = i386 ] || wanted=$((wanted | HIGH_ENTROPY_VA))
 flags=$(printf '%s\n' "$dump" | sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\)$/\1/p')
 if [ -z "$flags" ] || [ $((0x$flags & wanted)) -ne $wanted ]; then
