@@ -38,6 +38,13 @@ bool BuildSearchPaths(char *infDir, char *pattern)
     return true;
 }
 
+// Windows' removal of stored copies during one scan.
+struct StoreRemoval {
+    SetupUninstallOEMInfAProc removeFromStore; // NULL: copies go by hand
+    bool keepsRefusedCopies;                   // a driver store exists
+    int copiesKept;
+};
+
 // SetupUninstallOEMInfA takes a bare name and acts on the system's own INF
 // directory, so it is used only when windir names that directory: a copy
 // elsewhere must not cost the system's copy of the same name its package.
@@ -60,11 +67,33 @@ void DeleteEvenIfReadOnly(const char *path)
     _unlink(path);
 }
 
-// Windows removes the package where it can; whatever of the pair is left
-// then (its function failed, is missing, or kept the .pnf) is deleted by
-// hand. The twin goes even when the INF itself could not be deleted.
-void PurgeIfDeclared(SetupUninstallOEMInfAProc removeFromStore, const char *infDir, const char *fileName,
-                     const char *hardwareId)
+// The precompiled twin of the INF at path (which is left unchanged).
+void DeleteTwin(const char *infPath)
+{
+    char twin[INF_PATH_CAPACITY];
+
+    memset(twin, 0, sizeof(twin));
+    memcpy(twin, infPath, strlen(infPath));
+    memcpy(twin + strlen(twin) - EXTENSION_LENGTH, TWIN_EXTENSION, EXTENSION_LENGTH);
+    DeleteEvenIfReadOnly(twin);
+}
+
+// Windows refuses a read-only copy: it is made writable and offered again.
+bool RemovedByWindows(SetupUninstallOEMInfAProc removeFromStore, const char *fileName, const char *path)
+{
+    if (removeFromStore(fileName, SUOI_FORCEDELETE, NULL))
+        return true;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    return removeFromStore(fileName, SUOI_FORCEDELETE, NULL) != FALSE;
+}
+
+// Windows removes the package where it can. Where it keeps a driver store
+// (Vista and later) a copy it refuses stays, with its twin: deleting it by
+// hand would leave the store's package without its oemN.inf, beyond removal
+// by name, and Windows would install it again for the key. Elsewhere (or
+// with the function missing) what is left goes by hand, the twin even when
+// the INF itself could not be deleted.
+void PurgeIfDeclared(StoreRemoval *store, const char *infDir, const char *fileName, const char *hardwareId)
 {
     char path[INF_PATH_CAPACITY];
 
@@ -74,16 +103,21 @@ void PurgeIfDeclared(SetupUninstallOEMInfAProc removeFromStore, const char *infD
         return;
     if (InfDeclaresHardwareId(path, hardwareId) != 1)
         return;
-    if (removeFromStore)
-        removeFromStore(fileName, SUOI_FORCEDELETE, NULL);
+    if (store->removeFromStore && RemovedByWindows(store->removeFromStore, fileName, path)) {
+        DeleteTwin(path);
+        return;
+    }
+    if (store->removeFromStore && store->keepsRefusedCopies) {
+        ++store->copiesKept;
+        return;
+    }
     DeleteEvenIfReadOnly(path);
-    memcpy(path + strlen(path) - EXTENSION_LENGTH, TWIN_EXTENSION, EXTENSION_LENGTH);
-    DeleteEvenIfReadOnly(path);
+    DeleteTwin(path);
 }
 
 } // namespace
 
-int PurgeOemInfs(const char *hardwareId)
+int PurgeOemInfsKeepingRefused(const char *hardwareId, int *copiesKept)
 {
     char infDir[INF_PATH_CAPACITY];
     char pattern[INF_PATH_CAPACITY];
@@ -92,19 +126,21 @@ int PurgeOemInfs(const char *hardwareId)
     // Held for the scan so that the matcher's load for each file finds the
     // library mapped; without one the matcher answers no for every file.
     HMODULE setupapi = LoadSetupLibrary();
-    SetupUninstallOEMInfAProc removeFromStore = NULL;
+    StoreRemoval store;
     int result = -1;
 
     memset(infDir, 0, sizeof(infDir));
     memset(pattern, 0, sizeof(pattern));
     memset(&found, 0, sizeof(found));
+    memset(&store, 0, sizeof(store));
+    store.keepsRefusedCopies = HasDriverStore();
     if (BuildSearchPaths(infDir, pattern)) {
-        removeFromStore = FindStoreRemoval(setupapi, infDir);
+        store.removeFromStore = FindStoreRemoval(setupapi, infDir);
         search = FindFirstFileA(pattern, &found);
     }
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            PurgeIfDeclared(removeFromStore, infDir, found.cFileName, hardwareId);
+            PurgeIfDeclared(&store, infDir, found.cFileName, hardwareId);
         } while (FindNextFileA(search, &found));
         // Read before FindClose, which may set its own error.
         if (GetLastError() == ERROR_NO_MORE_FILES)
@@ -113,5 +149,13 @@ int PurgeOemInfs(const char *hardwareId)
     }
     if (setupapi)
         FreeLibrary(setupapi);
+    *copiesKept = store.copiesKept;
     return result;
+}
+
+int PurgeOemInfs(const char *hardwareId)
+{
+    int copiesKept = 0;
+
+    return PurgeOemInfsKeepingRefused(hardwareId, &copiesKept);
 }

@@ -6,3 +6,9 @@
 // directory, -1 otherwise (no windir, paths too long, no oem*.inf at all,
 // or the search failing midway).
 int PurgeOemInfs(const char *hardwareId);
+
+// PurgeOemInfs, except that on Windows with a driver store (Vista and
+// later) a copy that Windows refuses to remove is left in place, with its
+// twin, and counted in *copiesKept: offered again once the devices that
+// use it are gone, it can take its store package with it.
+int PurgeOemInfsKeepingRefused(const char *hardwareId, int *copiesKept);

@@ -40,6 +40,10 @@ PlatformClass ClassifyWin9x(DWORD minor)
     }
 }
 
+// Windows Vista, the first with a driver store, and every later version
+// (10.0 to a program whose manifest names Windows 10).
+const DWORD VISTA_MAJOR_VERSION = 6;
+
 PlatformClass ClassifyNt(DWORD major, DWORD minor)
 {
     switch (major) {
@@ -77,6 +81,17 @@ PlatformClass GetPlatformClass(void)
     memset(&version, 0, sizeof(version));
     version.dwOSVersionInfoSize = OSVERSIONINFOA_SIZE;
     return ClassifyPlatform(GetVersionExA(&version), &version);
+}
+
+bool HasDriverStore(void)
+{
+    OSVERSIONINFOA version;
+
+    memset(&version, 0, sizeof(version));
+    version.dwOSVersionInfoSize = OSVERSIONINFOA_SIZE;
+    if (!GetVersionExA(&version))
+        return false;
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= VISTA_MAJOR_VERSION;
 }
 
 bool IsWin9xClass(PlatformClass platform)

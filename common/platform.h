@@ -22,6 +22,10 @@ PlatformClass ClassifyPlatform(BOOL queryOk, const OSVERSIONINFOA *version);
 // Asks GetVersionExA and classifies the answer.
 PlatformClass GetPlatformClass(void);
 
+// True on NT 6.0 and later (Vista to 11, as the version query reports it
+// to this program): Windows keeps installed packages in a driver store.
+bool HasDriverStore(void);
+
 // The Windows 98/Me branch of install and uninstall.
 bool IsWin9xClass(PlatformClass platform);
 

@@ -11,7 +11,7 @@ add_test_program(hardening_tests
 # Once more after the support library, whose installed_state uses its names.
 target_link_libraries(hardening_tests PRIVATE drvcommon)
 add_dependencies(hardening_tests keysetup QV_DRVUNI activation_probe mark_probe newdev_double32
-    setupapi_double32)
+    setupapi_double32 setupapi_store_double32)
 
 set(HARDENING_NATIVE_NEWDEV "WINEDLLOVERRIDES=newdev=n")
 # Runs of keysetup's install over the system directory, the INF store and
@@ -25,6 +25,10 @@ add_wine_test(hardening_install_faults PROGRAM hardening_tests PREFIX win32
 add_wine_test(hardening_setup_library PROGRAM hardening_tests PREFIX win32
     FILTER "SetupLibraryFaults.*" ENV ${HARDENING_NATIVE_NEWDEV}
     LOCKS newdev setupapi devices keysetup_run qv_drvuni_run win9x_database uninstall_entry_win32)
+# The uninstall with the double's store variant refusing the store removal.
+add_wine_test(hardening_store_refusals PROGRAM hardening_tests PREFIX win32
+    FILTER "StoreRemovalRefusals.*"
+    LOCKS setupapi qv_drvuni_run uninstall_entry_win32)
 add_wine_test(hardening_uninstall_windir PROGRAM hardening_tests PREFIX win32
     FILTER "UninstallWindirFaults.*"
     LOCKS devices keysetup_run qv_drvuni_run uninstall_entry_win32)

@@ -494,6 +494,84 @@ TEST_F(SetupLibraryFaults, ProgramsStartAndSkipOnlyTheStepsThatNeedIt)
     }
 }
 
+// The uninstall with a setupapi.dll whose store removal refuses a stale
+// copy (the double's store variant; its device functions are missing, so
+// the device removal between the offers fails). Where Windows keeps a
+// driver store a refused copy is never deleted by hand: it is offered
+// again made writable, both once more after the device removal, then left.
+// On XP, without a store, what is refused goes by hand.
+struct StoreRefusalCase {
+    const char *what;
+    const char *version;
+    const char *refusals; // SETUPAPI_DOUBLE_REFUSALS; NULL: none
+    bool readOnly;
+    size_t offers;        // calls of SetupUninstallOEMInfA
+    bool copyStays;       // with its twin
+};
+
+class StoreRemovalRefusals : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        scratch_ = MakeScratchDir("storerefusal");
+        log_ = scratch_ + "\\setupapi.log";
+        uninstaller_ = CopyProgram("QV_DRVUNI.exe", scratch_, UNINSTALLER_NAME);
+        stale_ = InfDir() + "oem4346.inf";
+        staleTwin_ = InfDir() + "oem4346.pnf";
+        ASSERT_TRUE(ReplaceSystemFile(SystemDir() + "\\setupapi.dll",
+                                      BinDir() + "\\doubles\\win32store\\setupapi.dll"));
+        SetDllOverride(UNINSTALLER_NAME, "setupapi", "native");
+        SetEnvironmentVariableA("SETUPAPI_DOUBLE_LOG", log_.c_str());
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("SETUPAPI_DOUBLE_LOG", NULL);
+        SetEnvironmentVariableA("SETUPAPI_DOUBLE_REFUSALS", NULL);
+        SetDllOverride(UNINSTALLER_NAME, "setupapi", NULL);
+        SetEmulatedVersion(UNINSTALLER_NAME, "");
+        EXPECT_TRUE(RestoreSystemFile(SystemDir() + "\\setupapi.dll"));
+        SetFileAttributesA(stale_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(stale_.c_str());
+        DeleteFileA(staleTwin_.c_str());
+        RemoveTree(scratch_);
+    }
+
+    static const char UNINSTALLER_NAME[];
+    std::string scratch_, log_, uninstaller_, stale_, staleTwin_;
+};
+
+const char StoreRemovalRefusals::UNINSTALLER_NAME[] = "un_store.exe";
+
+TEST_F(StoreRemovalRefusals, RefusedCopiesStayWhereWindowsKeepsAStore)
+{
+    const StoreRefusalCase cases[] = {
+        {"read-only copy, Vista and later", "win7", NULL, true, 2, false},
+        {"refused until the devices are gone", "vista", "2", false, 3, false},
+        {"refused always", "win7", "always", false, 4, true},
+        {"refused always, XP", "winxp", "always", false, 2, false},
+    };
+    for (size_t c = 0; c < sizeof(cases) / sizeof(cases[0]); ++c) {
+        const StoreRefusalCase &sc = cases[c];
+        SCOPED_TRACE(sc.what);
+        DeleteFileA(log_.c_str());
+        SetEnvironmentVariableA("SETUPAPI_DOUBLE_REFUSALS", sc.refusals);
+        SetEmulatedVersion(UNINSTALLER_NAME, sc.version);
+        ASSERT_TRUE(WriteInfAnsi(stale_, KEY_INF_TEXT));
+        ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
+        if (sc.readOnly)
+            SetFileAttributesA(stale_.c_str(), FILE_ATTRIBUTE_READONLY);
+
+        EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
+        EXPECT_EQ(sc.copyStays, FileExists(stale_));
+        EXPECT_EQ(sc.copyStays, FileExists(staleTwin_));
+        std::string offers = ReadBytes(log_);
+        EXPECT_EQ(sc.offers, (size_t)std::count(offers.begin(), offers.end(), '\n')) << offers;
+        SetFileAttributesA(stale_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(stale_.c_str());
+        DeleteFileA(staleTwin_.c_str());
+    }
+}
+
 // The uninstall side: both programs' uninstall with windir unset, too long
 // for the pattern, at the longest that fits (with a file name too long to
 // join), and pointing at an INF directory without oem*.inf.

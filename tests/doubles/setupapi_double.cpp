@@ -7,8 +7,10 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -187,3 +189,82 @@ extern "C" BOOL WINAPI SetupGetStringFieldA(PINFCONTEXT context, DWORD field, PS
     }
     return Answer(fields[field], buffer, size, required);
 }
+
+#ifdef SETUPAPI_DOUBLE_STORE
+// The store variant (doubles/win32store) also removes stored INF copies, as
+// Windows would with their package, unless told to refuse:
+//   SETUPAPI_DOUBLE_LOG       file to which "NAME<TAB>1|0" is appended per call.
+//   SETUPAPI_DOUBLE_REFUSALS  how many calls fail with
+//                             ERROR_INF_IN_USE_BY_DEVICES before one works,
+//                             counted in the log, which outlives the
+//                             library's unloads ("always": every call).
+namespace {
+
+std::string Variable(const char *name)
+{
+    char value[MAX_PATH];
+    DWORD length;
+
+    memset(value, 0, sizeof(value));
+    length = GetEnvironmentVariableA(name, value, sizeof(value));
+    return length < sizeof(value) ? value : "";
+}
+
+bool Refuses(const std::string &log)
+{
+    std::string refusals = Variable("SETUPAPI_DOUBLE_REFUSALS");
+    std::string calls;
+    size_t callsBefore;
+
+    if (refusals == "always")
+        return true;
+    ReadWholeFile(log.c_str(), &calls);
+    callsBefore = (size_t)std::count(calls.begin(), calls.end(), '\n');
+    return !refusals.empty() && callsBefore < (size_t)atoi(refusals.c_str());
+}
+
+// A read-only copy cannot be deleted: Windows then fails with access denied.
+bool DeleteStoredPair(const std::string &name)
+{
+    char windowsDir[MAX_PATH];
+    std::string path;
+
+    memset(windowsDir, 0, sizeof(windowsDir));
+    GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+    path = std::string(windowsDir) + "\\inf\\" + name;
+    if (!DeleteFileA(path.c_str()))
+        return false;
+    DeleteFileA((path.substr(0, path.size() - 3) + "pnf").c_str());
+    return true;
+}
+
+void AppendLine(const std::string &log, const std::string &line)
+{
+    HANDLE file = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(file, line.c_str(), (DWORD)line.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI SetupUninstallOEMInfA(PCSTR name, DWORD, PVOID)
+{
+    std::string log = Variable("SETUPAPI_DOUBLE_LOG");
+    BOOL removed = FALSE;
+    DWORD error = ERROR_INF_IN_USE_BY_DEVICES;
+
+    if (!Refuses(log)) {
+        removed = DeleteStoredPair(name);
+        error = removed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
+    if (!log.empty())
+        AppendLine(log, std::string(name) + (removed ? "\t1\r\n" : "\t0\r\n"));
+    SetLastError(error);
+    return removed;
+}
+#endif
