@@ -50,6 +50,8 @@ configure() {
         -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DKEYSETUP_PYTHON3=$python" "-DKEYSETUP_VENDOR_DIR=$1"
 }
 
+. "$src/tests/support/log_says.sh"
+
 fail() {
     echo "FAIL: $*"
     exit 1
@@ -61,12 +63,12 @@ mv "$vendor/OLDVID98/QVUSB.SYS" "$work/QVUSB.SYS"
 if configure "$vendor" >"$work/incomplete.log" 2>&1; then
     fail "configure accepted a vendor directory without OLDVID98/QVUSB.SYS"
 fi
-grep -q 'OLDVID98/QVUSB.SYS' "$work/incomplete.log" || { cat "$work/incomplete.log"; fail "missing file not named"; }
+log_says 'OLDVID98/QVUSB.SYS' "$work/incomplete.log" || { cat "$work/incomplete.log"; fail "missing file not named"; }
 echo "incomplete vendor directory refused, naming OLDVID98/QVUSB.SYS"
 
 mv "$work/QVUSB.SYS" "$vendor/OLDVID98/QVUSB.SYS"
 configure "$vendor" >"$work/complete.log" 2>&1 || { cat "$work/complete.log"; fail "configure with a complete vendor directory"; }
-grep -q 'NOT checked here: the catalogue signatures and their chain to a root that Windows trusts' "$work/complete.log" ||
+log_says 'NOT checked here: the catalogue signatures and their chain to a root that Windows trusts' "$work/complete.log" ||
     fail "configure does not say what the package check leaves out"
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 listing=$build/bin/keysetup.payload.txt
@@ -97,12 +99,12 @@ echo "a driver changed after the configure fails the build, naming DLL/ZIVIRIZ.s
 if configure "$vendor" >"$work/refused.log" 2>&1; then
     fail "configure accepted an x86-64 driver in DLL/"
 fi
-grep -q 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' "$work/refused.log" ||
+log_says 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' "$work/refused.log" ||
     { cat "$work/refused.log"; fail "configure-time check did not name DLL/ZIVIRIZ.sys"; }
 echo "and fails the configure, naming it"
 
 configure "" >"$work/placeholder.log" 2>&1 || { cat "$work/placeholder.log"; fail "configure without vendor directory"; }
-grep -q PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"
+log_says PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 # keysetup's build makes the two programs it carries.
 for program in QV_DRVUNI.exe DrvInst64.exe; do

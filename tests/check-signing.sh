@@ -23,6 +23,8 @@ programs='keysetup.exe QV_DRVUNI.exe DrvInst64.exe keycheck.exe'
 rm -rf "$work"
 mkdir -p "$pki" "$scratch"
 
+. "$src/tests/support/log_says.sh"
+
 fail() {
     echo "FAIL: $*"
     exit 1
@@ -131,7 +133,7 @@ expect_refused() {
     if sign "$@" "$scratch/fault.exe" "$scratch/other.exe" >"$work/fault.log" 2>&1; then
         fail "signed despite a fault of $option"
     fi
-    grep -q "error: .*$option" "$work/fault.log" || { cat "$work/fault.log"; fail "$option not named"; }
+    log_says "error: .*$option" "$work/fault.log" || { cat "$work/fault.log"; fail "$option not named"; }
     ! ls "$scratch"/fault.exe* "$scratch/other.exe" 2>/dev/null || fail "a program stayed after a fault of $option"
     echo "refused, naming $option: $(sed -n 's/^error: //p' "$work/fault.log")"
 }
@@ -143,14 +145,14 @@ expect_refused KEYSETUP_SIGN_CERT --cert="$pki/expired.pem" --key="$pki/signer.k
 if configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
     fail "configure accepted a missing PKCS#12 file"
 fi
-grep -q 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
+log_says 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
 echo "missing identity refused by the configure, naming KEYSETUP_SIGN_PKCS12"
 configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
     >"$work/wrong.log" 2>&1 || { cat "$work/wrong.log"; fail "configure with a wrong password file"; }
 if cmake --build "$wrong" --target keysetup -j2 >>"$work/wrong.log" 2>&1; then
     fail "built with a wrong password"
 fi
-grep -q 'error: .*KEYSETUP_SIGN_PASSWORD_FILE: wrong password' "$work/wrong.log" || { cat "$work/wrong.log"; fail "wrong password not named"; }
+log_says 'error: .*KEYSETUP_SIGN_PASSWORD_FILE: wrong password' "$work/wrong.log" || { cat "$work/wrong.log"; fail "wrong password not named"; }
 for program in $programs; do
     ! ls "$wrong/bin/$program"* 2>/dev/null || fail "$program left in bin after a wrong password"
 done

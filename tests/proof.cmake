@@ -13,7 +13,8 @@ add_dependencies(proof_tests keysetup QV_DRVUNI drvinst64 newdev_double32 newdev
 
 foreach(arch win32 win64)
     set(PROOF_ROOT_${arch} ${WINE_PREFIX_ROOT}/matrix-${arch})
-    add_test(NAME proof_prefix_${arch}_setup COMMAND ${PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}})
+    add_test(NAME proof_prefix_${arch}_setup COMMAND ${PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}}
+                $<TARGET_FILE:prefix_keeper>)
     add_test(NAME proof_prefix_${arch}_cleanup COMMAND ${PREFIX_SCRIPT} remove ${PROOF_ROOT_${arch}})
     set_tests_properties(proof_prefix_${arch}_setup PROPERTIES FIXTURES_SETUP proof_prefix_${arch} TIMEOUT 300
         SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})

@@ -8,11 +8,14 @@
 #            keep Wine's desktop running for every later program.
 #        prefix.sh cleanup ARCH DIR
 #            stop DIR's server and every program in it
-#        prefix.sh pristine win32|win64 ROOT
+#        prefix.sh pristine win32|win64 ROOT [KEEPER]
 #            empty ROOT (copies kept from failed runs too) and make
-#            ROOT/pristine a fresh prefix with its registry written out
+#            ROOT/pristine a fresh prefix with its registry written out;
+#            KEEPER is kept as ROOT/keeper.exe for the runs
 #        prefix.sh run ROOT NAME COMMAND...
-#            copy ROOT/pristine to ROOT/NAME, run COMMAND there
+#            copy ROOT/pristine to ROOT/NAME, start the keeper there (the
+#            desktop's own registry keys are then written before COMMAND's
+#            first snapshot, not during it), run COMMAND there
 #            (WINEPREFIX=ROOT/NAME) and stop that prefix's server; the copy
 #            is removed when COMMAND passes and kept for a look when it fails
 #        prefix.sh remove ROOT
@@ -71,7 +74,7 @@ cleanup)
     stop_server "$2"
     ;;
 pristine)
-    arch=$1 root=$2
+    arch=$1 root=$2 keeper=${3:-}
     skip_unless_host_runs_i386
     if [ -d "$root" ]; then
         for dir in "$root"/*/; do
@@ -84,6 +87,7 @@ pristine)
     # Stopping the server writes its registry into the prefix's .reg files.
     stop_server "$root/pristine"
     test -s "$root/pristine/system.reg"
+    [ -z "$keeper" ] || cp "$keeper" "$root/keeper.exe"
     ;;
 run)
     root=$1 dir=$1/$2
@@ -99,6 +103,7 @@ run)
     # starting while it takes its first snapshot.
     start_server
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    [ ! -f "$root/keeper.exe" ] || start_keeper "$root/keeper.exe"
     status=0
     "$@" || status=$?
     stop_server "$dir"
