@@ -366,8 +366,9 @@ def check_signer(key, subject):
     note(key, f"signer {subject.human_friendly if subject else 'not among its certificates'}")
     if key in X64_CATALOGUES and common_name != HARDWARE_PUBLISHER:
         warning(key, f"signed by {common_name or 'an unknown signer'}, not {HARDWARE_PUBLISHER}: 64-bit Windows 10 "
-                     "version 1607 and later load a new kernel driver signed so only where Secure Boot is off "
-                     "or the signing certificate was cross-signed and issued before 29 July 2015")
+                     "version 1607 and later load a new kernel driver signed so only where Secure Boot is off, "
+                     "the PC was upgraded from an earlier Windows, or the signing certificate was cross-signed "
+                     "and issued before 29 July 2015")
 
 
 def check_catalogue(key, files):

@@ -82,8 +82,9 @@ def oid(text):
 
 
 def name_value(name, text):
-    return seq(oid(check.OID_NAME_VALUE), set_of(seq(tlv(0x1E, name.encode("utf-16-be")), tlv(0x02, b"\x10\x01\x00\x01"),
-                                                    tlv(0x04, (text + "\0").encode("utf-16-le")))))
+    pair = seq(tlv(0x1E, name.encode("utf-16-be")), tlv(0x02, b"\x10\x01\x00\x01"),
+               tlv(0x04, (text + "\0").encode("utf-16-le")))
+    return seq(oid(check.OID_NAME_VALUE), set_of(pair))
 
 
 def indirect_data(is_pe, algorithm, digest):
@@ -163,7 +164,8 @@ def build_program(name, path, mark, prefix="", extra_options=()):
     with tempfile.TemporaryDirectory() as scratch:
         source = os.path.join(scratch, "entry.c")
         with open(source, "w") as stream:
-            stream.write(prefix + f"long {entry.lstrip('_')}(void *a, void *b) {{ (void)a; (void)b; return {mark}; }}\n")
+            stream.write(prefix)
+            stream.write(f"long {entry.lstrip('_')}(void *a, void *b) {{ (void)a; (void)b; return {mark}; }}\n")
         run(compiler, "-Os", "-s", "-nostdlib", "-e", entry, *options, *extra_options, source, "-o", path)
 
 
