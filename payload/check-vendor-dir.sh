@@ -1,11 +1,14 @@
 #!/bin/sh
 # Checks KEYSETUP_VENDOR_DIR in a build of its own, with the test vendor
-# directory tests/support/make_vendor_dir.py makes: without one file it
-# fails the configure naming that file; complete, every file (INFs and
-# DrvInst64.exe included) is embedded byte for byte and listed with origin
-# "vendor" and what was checked; a driver broken after the configure fails
-# the build, and then the configure; switched back to placeholders, the build gives the same
-# keysetup.exe and listing as the main build.
+# directory tests/support/make_vendor_dir.py makes (a v1 and a v2
+# catalogue): without one file it fails the configure naming that file;
+# complete, every file (INFs and DrvInst64.exe included) is embedded byte for
+# byte and listed with origin "vendor" and what was checked, and the signer
+# warning is printed; with KEYSETUP_VENDOR_STRICT that warning fails the
+# configure, and a driver that memory integrity refuses, put in after a
+# strict configure, fails the build; a driver broken after the configure
+# fails the build, and then the configure; switched back to placeholders,
+# the build gives the same keysetup.exe and listing as the main build.
 # That build is also the reproducibility check: made from a copy of the
 # sources in another directory, into another build directory, it must give
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe byte for byte as the main
@@ -44,10 +47,12 @@ OLDVID 199 QVUSB.SYS
 OLDVID 200 QVUSB.INF
 OLDVID98 201 QVUSB.SYS'
 
+# configure VENDOR_DIR [STRICT]
 configure() {
     cmake -S "$src" -B "$build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DKEYSETUP_PYTHON3=$python" "-DKEYSETUP_VENDOR_DIR=$1"
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "-DKEYSETUP_PYTHON3=$python" "-DKEYSETUP_VENDOR_DIR=$1" \
+        "-DKEYSETUP_VENDOR_STRICT=${2:-OFF}"
 }
 
 . "$src/tests/support/log_says.sh"
@@ -58,7 +63,8 @@ fail() {
 }
 
 # The consistent test vendor directory the package check's test uses too.
-"$python" "$src/tests/support/make_vendor_dir.py" "$src" "$vendor"
+make_dir="$python $src/tests/support/make_vendor_dir.py"
+$make_dir "$src" "$vendor"
 mv "$vendor/OLDVID98/QVUSB.SYS" "$work/QVUSB.SYS"
 if configure "$vendor" >"$work/incomplete.log" 2>&1; then
     fail "configure accepted a vendor directory without OLDVID98/QVUSB.SYS"
@@ -70,6 +76,8 @@ mv "$work/QVUSB.SYS" "$vendor/OLDVID98/QVUSB.SYS"
 configure "$vendor" >"$work/complete.log" 2>&1 || { cat "$work/complete.log"; fail "configure with a complete vendor directory"; }
 log_says 'NOT checked here: the catalogue signatures and their chain to a root that Windows trusts' "$work/complete.log" ||
     fail "configure does not say what the package check leaves out"
+signer_warning='warning: DEV64/ziviriz.cat: signed by keysetup test vendor, not Microsoft Windows Hardware'
+grep -q "^$signer_warning" "$work/complete.log" || { cat "$work/complete.log"; fail "configure without the signer warning"; }
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 listing=$build/bin/keysetup.payload.txt
 printf '%s\n' "$files" | while read -r type id name; do
@@ -82,11 +90,40 @@ printf '%s\n' "$files" | while read -r type id name; do
 done
 "$python" "$src/tests/support/pe_resource.py" "$build/bin/keysetup.exe" OLDVID98 202 | cmp -s - "$vendor/OLDVID/QVUSB.INF" ||
     fail "resource OLDVID98 202 of keysetup.exe is not OLDVID/QVUSB.INF byte for byte"
+signer='signer Common Name: keysetup test vendor'
 grep -q '^DLL 166 ZIVIRIZ.sys .* | pe native i386; listed in DLL/ziviriz.cat (sha1)$' "$listing" &&
-    grep -q '^DEV64 193 ZIVIRIZ.inf .* | utf-16le; .*listed in DEV64/ziviriz.cat (sha256)$' "$listing" ||
+    grep -q "^DLL 165 ziviriz.cat .* | catalogue v1 of 2 members (sha1); OSAttr none; $signer\$" "$listing" &&
+    grep -q '^DEV64 193 ZIVIRIZ.inf .* | utf-16le; .*listed in DEV64/ziviriz.cat (sha1, sha256)$' "$listing" &&
+    grep -q '^DEV64 194 ZIVIRIZ.sys .* | pe native x86-64; memory integrity: compatible; listed in .* (sha1, sha256)$' \
+        "$listing" &&
+    grep -q "^DEV64 195 ziviriz.cat .* | catalogue v2 of 4 members (sha1, sha256); OSAttr 2:6.1,2:10.0; $signer\$" \
+        "$listing" ||
     { cat "$listing"; fail "listing does not say what was checked"; }
 ! grep -q placeholder "$listing" || fail "placeholder listed in a vendor build"
 echo "consistent vendor directory embedded byte for byte (INFs and DrvInst64.exe included) and listed with its checks"
+
+# KEYSETUP_VENDOR_STRICT: the signer warning fails the configure; signed in
+# the hardware publisher's name it passes, and a driver that memory
+# integrity refuses fails the build.
+if configure "$vendor" ON >"$work/strict.log" 2>&1; then
+    fail "strict configure accepted a catalogue signed by a throwaway identity"
+fi
+grep -q "^$signer_warning" "$work/strict.log" ||
+    { cat "$work/strict.log"; fail "strict configure did not name DEV64/ziviriz.cat"; }
+$make_dir --catalogues --signer 'Microsoft Windows Hardware Compatibility Publisher' "$vendor"
+configure "$vendor" ON >"$work/strict.log" 2>&1 || { cat "$work/strict.log"; fail "strict configure"; }
+cp "$vendor/DEV64/ZIVIRIZ.sys" "$work/ZIVIRIZ.sys"
+$make_dir --x64-driver writable-code "$vendor/DEV64/ZIVIRIZ.sys"
+$make_dir --catalogues "$vendor"
+if cmake --build "$build" --target keysetup >"$work/strict.log" 2>&1; then
+    fail "strict build embedded a driver with a writable and executable section"
+fi
+grep -q '^warning: DEV64/ZIVIRIZ.sys: section INIT is writable and executable: will not load where memory integrity' \
+    "$work/strict.log" || { cat "$work/strict.log"; fail "strict build did not name DEV64/ZIVIRIZ.sys"; }
+echo "strict: the signer warning fails the configure, naming DEV64/ziviriz.cat; a writable and executable section" \
+    "fails the build, naming DEV64/ZIVIRIZ.sys"
+cp "$work/ZIVIRIZ.sys" "$vendor/DEV64/ZIVIRIZ.sys"
+$make_dir --catalogues "$vendor"
 
 # A vendor file changed after the configure: the build checks it again.
 cp "$vendor/DEV64/ZIVIRIZ.sys" "$vendor/DLL/ZIVIRIZ.sys"

@@ -1,15 +1,17 @@
 #!/usr/bin/python3
 """Checks the vendor's driver packages before keysetup.exe embeds them.
 
-usage: check-vendor-package.py --hardware-id ID [--notes FILE] TYPE/NAME=PATH...
+usage: check-vendor-package.py --hardware-id ID [--strict] [--notes FILE] TYPE/NAME=PATH...
 
 Each argument names a payload file by resource type and deployed name and
 gives the file embedded for it. Prints one line per fault, naming the file,
-and exits 1 if there is any; a text encoding other than the one Windows'
-setup tools write, and an INF that no catalogue of the payload signs, are
-only warnings. Without faults or warnings it is silent. With --notes,
-writes what was checked per file ("TYPE/NAME<TAB>notes") for the payload
-listing.
+and exits 1 if there is any. What will keep Windows from loading or
+trusting the driver on some machines (memory integrity, the x64
+catalogue's signer, a file Windows 7 cannot find in its catalogue) is a
+warning, a fault with --strict; that the older generation's INF has no
+catalogue in the payload, which no vendor file can change, is always a
+warning. Without faults or warnings it is silent. With --notes, writes
+what was checked per file ("TYPE/NAME<TAB>notes") for the payload listing.
 
 Needs the Debian packages python3-asn1crypto and python3-pefile: run it
 with Debian's interpreter, /usr/bin/python3.
@@ -35,18 +37,20 @@ PROGRAMS = {"DEV64/DrvInst64.exe": "x86-64"}
 # catalogue: (INF, driver) of its package
 PACKAGES = {"DLL/ziviriz.cat": ("DLL/ZIVIRIZ.inf", "DLL/ZIVIRIZ.sys"),
             "DEV64/ziviriz.cat": ("DEV64/ZIVIRIZ.inf", "DEV64/ZIVIRIZ.sys")}
-# INF: (driver it copies, declares the hardware ID, encoding Windows' tools write or None)
-INFS = {"DLL/ZIVIRIZ.inf": ("ZIVIRIZ.sys", True, "utf-16le"),
-        "DEV64/ZIVIRIZ.inf": ("ZIVIRIZ.sys", True, "utf-16le"),
-        "DEV98/ZIVIRIZ.INF": ("ziviriz.sys", True, "ansi"),
-        "OLDVID/QVUSB.INF": ("QVUSB.SYS", False, None),
-        "OLDVID98/QVUSB.INF": ("QVUSB.SYS", False, None)}
+# INF: (driver it copies, declares the hardware ID)
+INFS = {"DLL/ZIVIRIZ.inf": ("ZIVIRIZ.sys", True),
+        "DEV64/ZIVIRIZ.inf": ("ZIVIRIZ.sys", True),
+        "DEV98/ZIVIRIZ.INF": ("ziviriz.sys", True),
+        "OLDVID/QVUSB.INF": ("QVUSB.SYS", False),
+        "OLDVID98/QVUSB.INF": ("QVUSB.SYS", False)}
 # NT INF: (its package's catalogue, the platform decoration Windows looks up first)
 SIGNED_INFS = {"DLL/ZIVIRIZ.inf": ("DLL/ziviriz.cat", "NTx86"),
                "DEV64/ZIVIRIZ.inf": ("DEV64/ziviriz.cat", "NTamd64")}
 # The older generation's INF, carried twice: no catalogue of the payload signs it.
 UNSIGNED_INFS = ("OLDVID/QVUSB.INF", "OLDVID98/QVUSB.INF")
 X64_INF = "DEV64/ZIVIRIZ.inf"
+X64_DRIVERS = [key for key, machine in DRIVERS.items() if machine == "x86-64"]
+X64_CATALOGUES = [key for key, (_, driver) in PACKAGES.items() if driver in X64_DRIVERS]
 
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 SUBSYSTEMS = {1: "native", 2: "windows-gui", 3: "windows-cui"}
@@ -56,8 +60,19 @@ OID_SIGNED_DATA = "1.2.840.113549.1.7.2"
 OID_TRUST_LIST = "1.3.6.1.4.1.311.10.1"
 OID_CATALOG_LIST = "1.3.6.1.4.1.311.12.1.1"
 OID_INDIRECT_DATA = "1.3.6.1.4.1.311.2.1.4"
+OID_NAME_VALUE = "1.3.6.1.4.1.311.12.2.1"
+# trust-list subject algorithm: catalogue form
+FORMS = {"1.3.6.1.4.1.311.12.1.2": "v1", "1.3.6.1.4.1.311.12.1.3": "v2"}
 DIGESTS = {"1.3.14.3.2.26": "sha1", "2.16.840.1.101.3.4.2.1": "sha256",
            "2.16.840.1.101.3.4.2.2": "sha384", "2.16.840.1.101.3.4.2.3": "sha512"}
+# The digests Windows looks files up by: SHA-1 (every Windows), SHA-256
+# (Windows 8 and later, where the catalogue has it).
+LOOKUP_DIGESTS = ("sha1", "sha256")
+HARDWARE_PUBLISHER = "Microsoft Windows Hardware Compatibility Publisher"
+WINDOWS_7 = (6, 1)
+IMAGE_SCN_MEM_EXECUTE = 0x20000000
+IMAGE_SCN_MEM_WRITE = 0x80000000
+PAGE_SIZE = 0x1000
 INF_LINE_LIMIT = 255  # longest line text the uninstall's INF matcher reads
 
 faults = []
@@ -67,6 +82,10 @@ notes = {}
 
 def fault(key, text):
     faults.append(f"{key}: {text}")
+
+
+def warning(key, text):
+    warnings.append(f"warning: {key}: {text}")
 
 
 def note(key, text):
@@ -89,11 +108,12 @@ def pe_image(data):
 
 
 def check_pe(key, data, machine, subsystems, dll):
-    """Faults of one PE file against the machine, subsystems and DLL flag it needs."""
+    """Faults of one PE file against the machine, subsystems and DLL flag it
+    needs; its headers when it has none."""
     image = pe_image(data)
     if image is None:
         fault(key, "not a PE image")
-        return
+        return None
     found_machine = MACHINES.get(image.FILE_HEADER.Machine, f"0x{image.FILE_HEADER.Machine:04x}")
     found_subsystem = SUBSYSTEMS.get(image.OPTIONAL_HEADER.Subsystem, str(image.OPTIONAL_HEADER.Subsystem))
     is_dll = bool(image.FILE_HEADER.Characteristics & IMAGE_FILE_DLL)
@@ -106,6 +126,32 @@ def check_pe(key, data, machine, subsystems, dll):
         fault(key, f"subsystem {found_subsystem}, expected {' or '.join(subsystems)}")
     else:
         note(key, f"pe {'dll ' if is_dll else ''}{found_subsystem} {found_machine}")
+        return image
+    return None
+
+
+def memory_integrity_obstacles(image):
+    """What keeps a 64-bit kernel driver from loading where memory integrity
+    (HVCI) is on: a section both writable and executable, a section
+    alignment that is not a whole number of pages."""
+    obstacles = []
+    for section in image.sections:
+        if section.Characteristics & IMAGE_SCN_MEM_WRITE and section.Characteristics & IMAGE_SCN_MEM_EXECUTE:
+            name = section.Name.rstrip(b"\0").decode("latin-1")
+            obstacles.append(f"section {name} is writable and executable")
+    alignment = image.OPTIONAL_HEADER.SectionAlignment
+    if alignment % PAGE_SIZE:
+        obstacles.append(f"SectionAlignment 0x{alignment:x} is not a multiple of 0x{PAGE_SIZE:x}")
+    return obstacles
+
+
+def check_memory_integrity(key, image):
+    obstacles = memory_integrity_obstacles(image)
+    if obstacles:
+        warning(key, f"{', '.join(obstacles)}: will not load where memory integrity (HVCI) is on")
+        note(key, f"memory integrity: incompatible ({', '.join(obstacles)})")
+    else:
+        note(key, "memory integrity: compatible")
 
 
 def authenticode_digest(image, data, algorithm):
@@ -212,8 +258,13 @@ NOT_A_CATALOGUE = "not a DER PKCS#7 SignedData holding a catalogue trust list"
 DER_ERRORS = (ValueError, TypeError, KeyError, IndexError, AttributeError)
 
 
-def trust_list(data):
-    """The catalogue's trust list, or a text saying what it is not."""
+class NameValue(core.Sequence):
+    """CAT_NAMEVALUE: a member's named text, such as File or OSAttr."""
+    _fields = [("name", core.BMPString), ("flags", core.Integer), ("value", core.OctetString)]
+
+
+def read_catalogue(data):
+    """(SignedData, trust list) of a catalogue, or a text saying what it is not."""
     catalogue = Catalogue.load(data, strict=True)
     if catalogue["content_type"].dotted != OID_SIGNED_DATA:
         return NOT_A_CATALOGUE
@@ -224,58 +275,134 @@ def trust_list(data):
     if not len(signed["signer_infos"]):
         return "holds no signature"
     content = signed["content"]["content"].parse()
-    return TrustList.load(content.native if isinstance(content, core.OctetString) else content.untag().dump())
+    ctl = TrustList.load(content.native if isinstance(content, core.OctetString) else content.untag().dump())
+    return signed, ctl
+
+
+def tag_digest(tag):
+    """The algorithm of the digest a v2 member's tag is: its raw bytes."""
+    return {hashlib.new(name).digest_size: name for name in LOOKUP_DIGESTS}.get(len(tag))
 
 
 def catalogue_members(ctl):
-    """(subject identifier, digest algorithm, digest) of each member."""
+    """Each member: its tag, the digest algorithm and digest of its
+    SpcIndirectData (None without one: v2's SHA-1 members) and its
+    name-values."""
     if OID_CATALOG_LIST not in [usage.dotted for usage in ctl["subject_usage"]]:
         raise ValueError("trust list is not a catalogue list")
     members = []
     for member in ctl["members"] if isinstance(ctl["members"], Members) else []:
+        found = {"tag": member["identifier"].native, "algorithm": None, "digest": None, "names": {}}
         attributes = member["attributes"]
         for attribute in attributes if isinstance(attributes, MemberAttributes) else []:
-            if attribute["type"].dotted != OID_INDIRECT_DATA:
-                continue
-            digest_info = attribute["values"][0].parse(IndirectData)["message_digest"]
-            name = DIGESTS.get(digest_info["digest_algorithm"]["algorithm"].dotted)
-            members.append((member["identifier"].native, name, digest_info["digest"].native))
+            if attribute["type"].dotted == OID_INDIRECT_DATA:
+                digest_info = attribute["values"][0].parse(IndirectData)["message_digest"]
+                found["algorithm"] = DIGESTS.get(digest_info["digest_algorithm"]["algorithm"].dotted)
+                found["digest"] = digest_info["digest"].native
+            elif attribute["type"].dotted == OID_NAME_VALUE:
+                pair = attribute["values"][0].parse(NameValue)
+                found["names"][pair["name"].native] = pair["value"].native.decode("utf-16-le").rstrip("\0")
+        found["algorithm"] = found["algorithm"] or tag_digest(found["tag"])
+        members.append(found)
     return members
 
 
 def hash_tag(digest):
-    """The member name Windows looks a hash up by: upper-case hex, UTF-16LE, NUL-terminated."""
+    """The member name Windows looks a hash up by in a v1 catalogue:
+    upper-case hex, UTF-16LE, NUL-terminated."""
     return (digest.hex().upper() + "\0").encode("utf-16-le")
 
 
+def member_tags(form, digest):
+    """The tags a member listing the digest has in the catalogue's form."""
+    return (digest,) if form == "v2" else (hash_tag(digest), hash_tag(digest)[:-2])
+
+
+def listed_digests(form, members, data):
+    """The digests by which Windows finds the file in the catalogue: a member
+    tagged with the file's digest in the catalogue's form, whose
+    SpcIndirectData, where it has one, holds that same digest."""
+    listed = []
+    for algorithm in LOOKUP_DIGESTS:
+        digest = member_digest(data, algorithm)[0]
+        tags = member_tags(form, digest)
+        if any(m["tag"] in tags and m["algorithm"] == algorithm and m["digest"] in (None, digest) for m in members):
+            listed.append(algorithm)
+    return listed
+
+
+def catalogue_signer(signed):
+    """The subject name of the certificate that signed the catalogue, None
+    when the catalogue does not carry it."""
+    sid = signed["signer_infos"][0]["sid"]
+    for choice in signed["certificates"] if isinstance(signed["certificates"], cms.CertificateSet) else []:
+        if choice.name != "certificate":
+            continue
+        certificate = choice.chosen
+        if sid.name == "issuer_and_serial_number":
+            same = (certificate.issuer == sid.chosen["issuer"]
+                    and certificate.serial_number == sid.chosen["serial_number"].native)
+        else:
+            same = certificate.key_identifier == sid.chosen.native
+        if same:
+            return certificate.subject
+    return None
+
+
+def windows_versions(os_attr):
+    """(major, minor) of each Windows an OSAttr value names ("2:6.1,2:10.0")."""
+    versions = []
+    for item in os_attr.split(","):
+        match = re.fullmatch(r"\s*(?:\d+:)?(\d+)\.(\d+)\s*", item)
+        if match:
+            versions.append((int(match.group(1)), int(match.group(2))))
+    return versions
+
+
+def check_signer(key, subject):
+    """The signer's name as the catalogue gives it; whether its signature
+    and chain hold is not checked here."""
+    common_name = subject.native.get("common_name") if subject else None
+    note(key, f"signer {subject.human_friendly if subject else 'not among its certificates'}")
+    if key in X64_CATALOGUES and common_name != HARDWARE_PUBLISHER:
+        warning(key, f"signed by {common_name or 'an unknown signer'}, not {HARDWARE_PUBLISHER}: 64-bit Windows 10 "
+                     "version 1607 and later load a new kernel driver signed so only where Secure Boot is off, "
+                     "the PC was upgraded from an earlier Windows, or the signing certificate was cross-signed "
+                     "and issued before 29 July 2015")
+
+
 def check_catalogue(key, files):
-    data = files[key]
     try:
-        ctl = trust_list(data)
-        if isinstance(ctl, str):
-            fault(key, ctl)
+        found = read_catalogue(files[key])
+        if isinstance(found, str):
+            fault(key, found)
             return
+        signed, ctl = found
+        form = FORMS.get(ctl["subject_algorithm"]["algorithm"].dotted, "v1")
         members = catalogue_members(ctl)
+        signer = catalogue_signer(signed)
     except DER_ERRORS:
         fault(key, NOT_A_CATALOGUE)
         return
-    algorithms = sorted({m[1] for m in members if m[1]}) or ["sha1"]
-    note(key, f"catalogue of {len(members)} members ({', '.join(algorithms)})")
+    algorithms = sorted({m["algorithm"] for m in members if m["algorithm"]}) or ["sha1"]
+    os_attr = sorted({m["names"]["OSAttr"] for m in members if "OSAttr" in m["names"]})
+    note(key, f"catalogue {form} of {len(members)} members ({', '.join(algorithms)})")
+    note(key, f"OSAttr {' '.join(os_attr) or 'none'}")
+    check_signer(key, signer)
+    # Without OSAttr, the range keysetup installs it on: from Windows 2000 and XP x64.
+    windows_7_or_earlier = not os_attr or any(v <= WINDOWS_7 for a in os_attr for v in windows_versions(a))
     for member_key in PACKAGES[key]:
         if member_key not in files:
             continue
-        listed = None
-        for algorithm in algorithms:
-            digest, kind = member_digest(files[member_key], algorithm)
-            if any(m[1] == algorithm and m[2] == digest and m[0] in (hash_tag(digest), hash_tag(digest)[:-2])
-                   for m in members):
-                listed = algorithm
-                break
-        if listed:
-            note(member_key, f"listed in {key} ({listed})")
-        else:
-            digest, kind = member_digest(files[member_key], algorithms[0])
-            fault(key, f"does not list {member_key} (its {algorithms[0]} {kind} {digest.hex()})")
+        listed = listed_digests(form, members, files[member_key])
+        if not listed:
+            digest, kind = member_digest(files[member_key], algorithms[-1])
+            fault(key, f"does not list {member_key} (its {algorithms[-1]} {kind} {digest.hex()})")
+            continue
+        note(member_key, f"listed in {key} ({', '.join(listed)})")
+        if "sha1" not in listed and windows_7_or_earlier:
+            warning(key, f"lists {member_key} by {', '.join(listed)} only: Windows 7 and earlier look a file up "
+                         "in a catalogue by its SHA-1 hash, will not find it and treat the package as unsigned")
 
 
 # --- INFs ----------------------------------------------------------------
@@ -429,10 +556,8 @@ def check_catalogue_name(key, sections):
 
 
 def check_inf(key, data, hardware_id):
-    driver, current, expected_encoding = INFS[key]
+    driver, current = INFS[key]
     encoding, text = inf_encoding(data)
-    if expected_encoding and encoding != expected_encoding:
-        warnings.append(f"warning: {key}: {encoding}, expected {expected_encoding} (embedded as it is)")
     note(key, encoding)
     sections = parse_inf(text)
     declared = declares_hardware_id(sections, hardware_id)
@@ -457,11 +582,13 @@ def check_inf(key, data, hardware_id):
 
 
 def main(argv):
-    hardware_id, notes_file, files = None, None, {}
+    hardware_id, notes_file, strict, files = None, None, False, {}
     arguments = iter(argv)
     for argument in arguments:
         if argument == "--hardware-id":
             hardware_id = next(arguments)
+        elif argument == "--strict":
+            strict = True
         elif argument == "--notes":
             notes_file = next(arguments)
         else:
@@ -472,7 +599,9 @@ def main(argv):
     for key in sorted(files, key=lambda k: k in PACKAGES):
         data = files[key]
         if key in DRIVERS:
-            check_pe(key, data, DRIVERS[key], ["native"], None)
+            image = check_pe(key, data, DRIVERS[key], ["native"], None)
+            if image and key in X64_DRIVERS:
+                check_memory_integrity(key, image)
         elif key in LIBRARIES:
             check_pe(key, data, "i386", ["windows-gui", "windows-cui"], True)
         elif key in PROGRAMS:
@@ -485,12 +614,12 @@ def main(argv):
             sys.exit(f"check-vendor-package.py: unknown payload file {key}")
     unsigned = [key for key in UNSIGNED_INFS if key in files]
     if unsigned:
-        warnings.append(f"warning: {' and '.join(unsigned)}: no catalogue of the payload signs the older "
-                        "generation's INF; Windows treats it as unsigned, and storing it on 32-bit Windows XP "
-                        "to 10 may show a signature prompt")
+        # The payload has no catalogue for it: a warning even under --strict.
+        print(f"warning: {' and '.join(unsigned)}: no catalogue of the payload signs the older generation's INF; "
+              "Windows treats it as unsigned, and storing it on 32-bit Windows XP to 10 may show a signature prompt")
     for line in warnings + faults:
         print(line)
-    if faults:
+    if faults or (strict and warnings):
         return 1
     if notes_file:
         with open(notes_file, "w") as stream:

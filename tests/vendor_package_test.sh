@@ -1,11 +1,14 @@
 #!/bin/sh
-# The vendor package check against a consistent test vendor directory (it
-# passes with the one warning every payload gives, that no catalogue signs
-# the older generation's INF, and osslsigncode agrees that each catalogue
-# lists its driver) and against one copy of it per kind of fault: each gives
-# exactly the one line that names the file and the fault, besides that
-# warning. The catalogues are signed again after each change to a file they
-# list, so that only the fault made shows.
+# The vendor package check against a consistent test vendor directory (a v1
+# and a v2 catalogue; it passes with the two warnings it gives, that no
+# catalogue signs the older generation's INF and that a throwaway identity
+# signed the x64 catalogue, and osslsigncode agrees that each catalogue lists
+# its driver), against a copy signed in Microsoft's hardware publisher's
+# name (only the first warning, also under --strict), and against one copy
+# per kind of fault or warning: each gives exactly the one line that names
+# the file and the fault, besides those warnings; a warning fails under
+# --strict with the same line. The catalogues are signed again after each
+# change to a file they list, so that only the fault made shows.
 # usage: vendor_package_test.sh PYTHON SOURCE_DIR WORK_DIR (PYTHON: one with
 # the check's modules)
 set -eu
@@ -18,14 +21,14 @@ mkdir -p "$work"
 $make_dir "$src" "$good"
 failures=0
 
-# The check over every file of a vendor directory.
+# The check over every file of a vendor directory: check DIR [--strict]
 check() {
-    checked=$1
+    checked=$1 strict=${2:-}
     set --
     for f in $(cd "$checked" && find . -type f ! -path './.signer/*' | sed 's|^\./||' | sort); do
         set -- "$@" "$f=$checked/$f"
     done
-    $python "$src/payload/check-vendor-package.py" --hardware-id "$id" "$@"
+    $python "$src/payload/check-vendor-package.py" --hardware-id "$id" $strict "$@"
 }
 
 # edit_inf INF OLD NEW [OLD NEW]...: replaces text ("\r\n" a line end) in
@@ -52,27 +55,16 @@ data = open(sys.argv[1], "rb").read()
 open(sys.argv[1], "wb").write(b"\xff\xfe" + data.decode("latin-1").encode("utf-16-le"))' "$1"
 }
 
-# fault NAME STATUS EXPECTED CATALOGUES COMMAND...: runs COMMAND in a copy of
-# the consistent directory, signs its catalogues again unless CATALOGUES is
-# "keep" ("--leave-out TYPE/NAME": without that member), and expects exit
-# STATUS with the one line EXPECTED (a shell pattern; "?" for a backslash;
-# empty: no line) besides the consistent directory's warning.
-fault() {
-    name=$1 status=$2 expected=$3 catalogues=$4
-    shift 4
-    dir=$work/$name
-    cp -a "$good" "$dir"
-    (cd "$dir" && "$@")
-    case "$catalogues" in
-    keep) ;;
-    resign) $make_dir --catalogues "$dir" ;;
-    *) $make_dir --catalogues $catalogues "$dir" ;;
-    esac
+# expect NAME DIR STATUS EXPECTED [--strict]: the check of DIR exits STATUS
+# with the one line EXPECTED (a shell pattern; "?" for a backslash; empty:
+# no line) besides the consistent directory's warnings.
+expect() {
+    name=$1 checked=$2 status=$3 expected=$4
     set +e
-    check "$dir" >"$work/output"
+    check "$checked" ${5:-} >"$work/output"
     got=$?
     set -e
-    output=$(grep -vxF "$oldgen_warning" "$work/output" || true)
+    output=$(grep -vxF -f "$work/known" "$work/output" || true)
     lines=$(printf '%s\n' "$output" | grep -c . || true)
     want_lines=1
     [ -n "$expected" ] || want_lines=0
@@ -82,18 +74,47 @@ fault() {
     *) matched=0 ;;
     esac
     if [ "$got" = "$status" ] && [ "$lines" = "$want_lines" ] && [ "$matched" = 1 ]; then
-        echo "ok: $name: $output"
-        rm -rf "$dir"
-    else
-        printf 'FAIL: %s: exit %s (expected %s), output:\n%s\nexpected: %s\n' "$name" "$got" "$status" "$output" "$expected"
-        failures=$((failures + 1))
+        echo "ok: $name${5:+ $5}: $output"
+        return 0
     fi
+    printf 'FAIL: %s%s: exit %s (expected %s), output:\n%s\nexpected: %s\n' "$name" "${5:+ $5}" "$got" "$status" \
+        "$output" "$expected"
+    failures=$((failures + 1))
+    return 1
 }
 
-oldgen_warning=$(check "$good") || { printf 'FAIL: consistent directory refused:\n%s\n' "$oldgen_warning"; exit 1; }
-case "$oldgen_warning" in
-'warning: OLDVID/QVUSB.INF: no catalogue of the payload signs '*) ;;
-*) printf 'FAIL: consistent directory passed with other than the older generation'"'"'s warning:\n%s\n' "$oldgen_warning"
+# fault NAME STATUS EXPECTED CATALOGUES COMMAND...: runs COMMAND in a copy of
+# $base (the consistent directory unless set), signs its catalogues again
+# unless CATALOGUES is "keep" ("--leave-out TYPE/NAME[@sha1]": without that
+# member), and expects exit STATUS with the one line EXPECTED; STATUS
+# "warning": exit 0, and 1 under --strict, with that line.
+fault() {
+    name=$1 status=$2 expected=$3 catalogues=$4
+    shift 4
+    dir=$work/$name
+    cp -a "${base:-$good}" "$dir"
+    (cd "$dir" && "$@")
+    case "$catalogues" in
+    keep) ;;
+    resign) $make_dir --catalogues "$dir" ;;
+    *) $make_dir --catalogues $catalogues "$dir" ;;
+    esac
+    if [ "$status" = warning ]; then
+        expect "$name" "$dir" 0 "$expected" && expect "$name" "$dir" 1 "$expected" --strict && rm -rf "$dir"
+    else
+        expect "$name" "$dir" "$status" "$expected" && rm -rf "$dir"
+    fi
+    return 0  # the next case still runs; the failures are counted
+}
+
+known=$(check "$good") || { printf 'FAIL: consistent directory refused:\n%s\n' "$known"; exit 1; }
+printf '%s\n' "$known" >"$work/known"
+case "$known" in
+'warning: OLDVID/QVUSB.INF: no catalogue of the payload signs '*'
+warning: DEV64/ziviriz.cat: signed by keysetup test vendor, not Microsoft Windows Hardware Compatibility Publisher: '*)
+    ;;
+*) printf 'FAIL: consistent directory passed with other than the older generation'"'"'s and the signer warning:\n%s\n' \
+       "$known"
    exit 1 ;;
 esac
 for package in DLL DEV64; do
@@ -101,7 +122,21 @@ for package in DLL DEV64; do
         -CAfile "$good/.signer/cert.pem" >"$work/osslsigncode.log" 2>&1 ||
         { cat "$work/osslsigncode.log"; echo "FAIL: osslsigncode: $package/ziviriz.cat does not list its driver"; exit 1; }
 done
-echo "ok: consistent directory passes with the older generation's warning; osslsigncode finds both drivers in their catalogues"
+echo "ok: consistent directory passes with the older generation's and the signer warning; osslsigncode finds both" \
+    "drivers in their catalogues (v1 and v2)"
+# Under --strict the signer warning, the only one about a vendor file there, fails the check.
+expect consistent_directory "$good" 1 '' --strict || true
+# Signed in the hardware publisher's name: no signer warning, and the older
+# generation's, which no vendor file can change, stays a warning.
+ms_good=$work/ms-good
+cp -a "$good" "$ms_good"
+$make_dir --catalogues --signer 'Microsoft Windows Hardware Compatibility Publisher' "$ms_good"
+grep -v '^warning: DEV64/ziviriz.cat: signed by ' "$work/known" >"$work/known-ms"
+for strict in '' --strict; do
+    check "$ms_good" $strict >"$work/output" && cmp -s "$work/output" "$work/known-ms" ||
+        { cat "$work/output"; echo "FAIL: hardware publisher's catalogue ${strict:-without --strict}"; exit 1; }
+done
+echo "ok: signed in the hardware publisher's name: only the older generation's warning, also under --strict"
 
 fault dll_driver_x64 1 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' resign \
     cp DEV64/ZIVIRIZ.sys DLL/ZIVIRIZ.sys
@@ -113,6 +148,7 @@ fault dev98_library_not_dll 1 'DEV98/WinSCard.dll: not a DLL' keep \
     cp DEV98/ziviriz.sys DEV98/WinSCard.dll
 fault catalogue_without_driver 1 'DLL/ziviriz.cat: does not list DLL/ZIVIRIZ.sys (its sha1 Authenticode hash *)' \
     '--leave-out DLL/ZIVIRIZ.sys' true
+# A v2 catalogue without either member of the INF.
 fault catalogue_without_inf 1 'DEV64/ziviriz.cat: does not list DEV64/ZIVIRIZ.inf (its sha256 file hash *)' \
     '--leave-out DEV64/ZIVIRIZ.inf' true
 # Changed after signing, as re-encoding the vendor's INF would change it.
@@ -146,8 +182,21 @@ fault commented_models 0 '' keep cp "$src/tests/data/commented_models.INF" DEV98
 fault oldgen_warned_once 0 \
     'warning: OLDVID/QVUSB.INF and OLDVID98/QVUSB.INF: no catalogue of the payload signs the older generation*' \
     keep cp OLDVID/QVUSB.INF OLDVID98/QVUSB.INF
-fault dev98_inf_utf16 0 'warning: DEV98/ZIVIRIZ.INF: utf-16le, expected ansi (embedded as it is)' \
-    keep edit_inf_encoding DEV98/ZIVIRIZ.INF
+# Windows reads either encoding: no warning.
+fault dev98_inf_utf16 0 '' keep edit_inf_encoding DEV98/ZIVIRIZ.INF
+
+# What keeps Windows from loading the driver on some machines, in a package
+# signed in the hardware publisher's name.
+base=$ms_good
+fault v2_without_sha1_member warning \
+    'warning: DEV64/ziviriz.cat: lists DEV64/ZIVIRIZ.sys by sha256 only: Windows 7 and earlier look *' \
+    '--leave-out DEV64/ZIVIRIZ.sys@sha1' true
+fault hvci_writable_section warning \
+    'warning: DEV64/ZIVIRIZ.sys: section INIT is writable and executable: will not load where memory integrity*' \
+    resign $make_dir --x64-driver writable-code DEV64/ZIVIRIZ.sys
+fault hvci_section_alignment warning \
+    'warning: DEV64/ZIVIRIZ.sys: SectionAlignment 0x80 is not a multiple of 0x1000: will not load where memory*' \
+    resign $make_dir --x64-driver small-alignment DEV64/ZIVIRIZ.sys
 
 [ "$failures" = 0 ] || { echo "$failures fault cases failed"; exit 1; }
 rm -rf "$work"
