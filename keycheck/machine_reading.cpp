@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "bounded_string.h"
+#include "branch_files.h"
 #include "device_removal.h"
 #include "inf_match.h"
 #include "install_check.h"
@@ -23,38 +24,14 @@ const DWORD READ_CHUNK = 4096;
 const DWORD VALUE_CAPACITY = MAX_PATH + 8;
 const size_t LONG_PATH = 2 * MAX_PATH;
 
-const char MANIFEST_NAME[] = "QV_DRVUNI.exe.manifest";
 const char CLASS_KEY_PATH[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
 const char INF_PATH_VALUE[] = "InfPath";
 const char INF_DIR[] = "\\inf\\";
 const char OEM_INF_PATTERN[] = "\\inf\\oem*.inf";
 
-enum Place { IN_SYSTEM, IN_DRIVERS, IN_INF };
-
-struct BranchFile {
-    Place place;
-    const char *type;
-    const char *name;
-};
-
-// Each branch's files as the install writes them, the uninstaller's last.
-const BranchFile NT32_FILES[] = {
-    {IN_SYSTEM, TYPE_NT32, "ZIVIRIZ.inf"},        {IN_SYSTEM, TYPE_NT32, "ZIVIRIZ.sys"},
-    {IN_SYSTEM, TYPE_NT32, "ziviriz.cat"},        {IN_SYSTEM, TYPE_OLDGEN, "QVUSB.INF"},
-    {IN_SYSTEM, TYPE_OLDGEN, "QVUSB.SYS"},        {IN_SYSTEM, TYPE_UNINSTALL, "QV_DRVUNI.exe"},
-    {IN_SYSTEM, TYPE_UNINSTALL, MANIFEST_NAME},
-};
-const BranchFile WIN9X_FILES[] = {
-    {IN_DRIVERS, TYPE_WIN9X, "ziviriz.sys"},      {IN_INF, TYPE_WIN9X, "ZIVIRIZ.INF"},
-    {IN_SYSTEM, TYPE_WIN9X, "newdev.dll"},        {IN_SYSTEM, TYPE_WIN9X, "WinSCard.dll"},
-    {IN_INF, TYPE_OLDGEN9X, "QVUSB.INF"},         {IN_DRIVERS, TYPE_OLDGEN9X, "QVUSB.SYS"},
-    {IN_SYSTEM, TYPE_UNINSTALL, "QV_DRVUNI.exe"}, {IN_SYSTEM, TYPE_UNINSTALL, MANIFEST_NAME},
-};
-const BranchFile WOW64_FILES[] = {
-    {IN_SYSTEM, TYPE_X64, "ZIVIRIZ.inf"},         {IN_SYSTEM, TYPE_X64, "ZIVIRIZ.sys"},
-    {IN_SYSTEM, TYPE_X64, "ziviriz.cat"},         {IN_SYSTEM, TYPE_X64, "DrvInst64.exe"},
-    {IN_SYSTEM, TYPE_UNINSTALL, "QV_DRVUNI.exe"}, {IN_SYSTEM, TYPE_UNINSTALL, MANIFEST_NAME},
-};
+// What every branch deploys after its own files: the uninstaller, then its
+// manifest.
+const char *const UNINSTALLER_FILES[] = {UNINSTALLER_FILE_NAME, UNINSTALLER_MANIFEST_NAME};
 
 const char *const FILE_WORDS[] = {"ok", "missing", "other bytes", "not compared"};
 
@@ -62,6 +39,7 @@ struct Machine {
     const Report *report;
     bool wow64;
     bool win9x;
+    InstallBranch branch;
     char systemDir[MAX_PATH];
     char windowsDir[MAX_PATH];
     char uninstallerPath[MAX_PATH];
@@ -106,46 +84,54 @@ bool DigestFile(const char *path, bool *exists, DWORD *size, BYTE *digest)
     return read;
 }
 
-const char *PlaceDir(const Machine *machine, Place place)
+const char *TargetDirPath(const Machine *machine, TargetDir dir)
 {
-    return place == IN_SYSTEM ? machine->systemDir : machine->windowsDir;
+    return dir == IN_SYSTEM ? machine->systemDir : machine->windowsDir;
 }
 
-const char *PlaceSubdir(Place place)
+const char *TargetSubdir(TargetDir dir)
 {
-    switch (place) {
-    case IN_DRIVERS: return "\\system32\\drivers\\";
-    case IN_INF: return INF_DIR;
-    default: return "\\";
+    switch (dir) {
+    case IN_DRIVERS: return "\\system32\\drivers";
+    case IN_INF: return "\\inf";
+    default: return "";
     }
 }
 
-void CheckFiles(const Machine *machine, const BranchFile *files, size_t count, InstallFindings *findings)
+// One file (name: backslash first) against this build's digest of it.
+void CheckFile(const Machine *machine, TargetDir dir, const char *type, const char *name, InstallFindings *findings)
 {
     char path[LONG_PATH];
     BYTE digest[SHA256_DIGEST_SIZE];
+    const PayloadDigest *expected = FindPayloadDigest(type, name + 1);
+    bool exists = false;
+    DWORD size = 0;
+    FileState state = FILE_NOT_COMPARED;
 
-    for (size_t i = 0; i < count; ++i) {
-        const PayloadDigest *expected = FindPayloadDigest(files[i].type, files[i].name);
-        bool exists = false;
-        DWORD size = 0;
-        FileState state = FILE_NOT_COMPARED;
-
-        if (JoinPath(path, PlaceDir(machine, files[i].place), PlaceSubdir(files[i].place), files[i].name)) {
-            bool read = DigestFile(path, &exists, &size, digest);
-            state = JudgeFile(exists, read, size, read ? digest : NULL, expected ? expected->size : 0,
-                              expected ? expected->sha256 : NULL);
-        }
-        switch (state) {
-        case FILE_OK: ++findings->filesOk; break;
-        case FILE_MISSING: ++findings->filesMissing; break;
-        case FILE_OTHER_BYTES: ++findings->filesOtherBytes; break;
-        default: ++findings->filesNotCompared; break;
-        }
-        if (files[i].name == MANIFEST_NAME)
-            findings->manifestPresent = state != FILE_MISSING;
-        ReportLine(machine->report, "file: %s %s", path, FILE_WORDS[state]);
+    if (JoinPath(path, TargetDirPath(machine, dir), TargetSubdir(dir), name)) {
+        bool read = DigestFile(path, &exists, &size, digest);
+        state = JudgeFile(exists, read, size, read ? digest : NULL, expected ? expected->size : 0,
+                          expected ? expected->sha256 : NULL);
     }
+    switch (state) {
+    case FILE_OK: ++findings->filesOk; break;
+    case FILE_MISSING: ++findings->filesMissing; break;
+    case FILE_OTHER_BYTES: ++findings->filesOtherBytes; break;
+    default: ++findings->filesNotCompared; break;
+    }
+    if (name == UNINSTALLER_MANIFEST_NAME)
+        findings->manifestPresent = state != FILE_MISSING;
+    ReportLine(machine->report, "file: %s %s", path, FILE_WORDS[state]);
+}
+
+// The branch's files as the install writes them, the uninstaller's last.
+void CheckBranchFiles(const Machine *machine, InstallFindings *findings)
+{
+    for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i)
+        if (BRANCH_FILES[i].branch == machine->branch)
+            CheckFile(machine, BRANCH_FILES[i].dir, BRANCH_FILES[i].type, BRANCH_FILES[i].name, findings);
+    for (size_t i = 0; i < sizeof(UNINSTALLER_FILES) / sizeof(UNINSTALLER_FILES[0]); ++i)
+        CheckFile(machine, IN_SYSTEM, TYPE_UNINSTALL, UNINSTALLER_FILES[i], findings);
 }
 
 // The uninstall command as the registration writes it.
@@ -376,11 +362,6 @@ void CheckDevices(const Machine *machine, HMODULE setupapi, InstallFindings *fin
     ReportLine(machine->report, "devices: %d with %s", findings->deviceInstances, DEVICE_HARDWARE_ID);
 }
 
-const char *BranchName(const Machine *machine)
-{
-    return machine->wow64 ? "Wow64" : machine->win9x ? "Win9x" : "Nt32";
-}
-
 // The places the check needs; false, reported, when one cannot be read.
 bool ReadPlaces(Machine *machine)
 {
@@ -388,8 +369,9 @@ bool ReadPlaces(Machine *machine)
 
     machine->wow64 = IsRunningUnderWow64();
     machine->win9x = IsWin9xClass(platform);
+    machine->branch = ChooseInstallBranch(machine->wow64, machine->win9x);
     ReportLine(machine->report, "windows: platform class %d, wow64 %s, branch %s", platform,
-               machine->wow64 ? "yes" : "no", BranchName(machine));
+               machine->wow64 ? "yes" : "no", BranchName(machine->branch));
     if (!GetInstallSystemDir(machine->systemDir, machine->wow64) ||
         !BuildSystemPath(machine->uninstallerPath, machine->systemDir, UNINSTALLER_FILE_NAME)) {
         ReportLine(machine->report, "system directory: cannot be read");
@@ -400,16 +382,6 @@ bool ReadPlaces(Machine *machine)
         return false;
     }
     return true;
-}
-
-void CheckBranchFiles(const Machine *machine, InstallFindings *findings)
-{
-    if (machine->wow64)
-        CheckFiles(machine, WOW64_FILES, sizeof(WOW64_FILES) / sizeof(WOW64_FILES[0]), findings);
-    else if (machine->win9x)
-        CheckFiles(machine, WIN9X_FILES, sizeof(WIN9X_FILES) / sizeof(WIN9X_FILES[0]), findings);
-    else
-        CheckFiles(machine, NT32_FILES, sizeof(NT32_FILES) / sizeof(NT32_FILES[0]), findings);
 }
 
 } // namespace
