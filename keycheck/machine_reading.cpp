@@ -268,8 +268,8 @@ void CheckOemInfs(const Machine *machine, InstallFindings *findings)
         findings->cannotRead = true;
         ReportLine(machine->report, "oem infs: cannot be read (error %lu)", (unsigned long)error);
     } else if (findings->storeExpected) {
-        ReportLine(machine->report, "oem infs: %d of this build's INF, %d of another version", findings->oemInfsThisBuild,
-                   findings->oemInfsDeclaring - findings->oemInfsThisBuild);
+        ReportLine(machine->report, "oem infs: %d of this build's INF, %d of another version",
+                   findings->oemInfsThisBuild, findings->oemInfsDeclaring - findings->oemInfsThisBuild);
     }
 }
 
@@ -321,25 +321,19 @@ LONG ReadDriverInf(const Machine *machine, const char *driverKey, char *infName)
     return status;
 }
 
-// Judges a device's driver from its driver key; on the way, reports what
-// cannot be read and counts it.
-DriverState JudgeDeviceDriver(const Machine *machine, const char *instanceId, const char *driverKey, ULONG status,
-                              ULONG problem, InstallFindings *findings)
+// Judges a device's driver from its driver key; *opened: the result of
+// opening that key (ERROR_SUCCESS when none was needed).
+DriverState JudgeDeviceDriver(const Machine *machine, const char *driverKey, ULONG status, ULONG problem,
+                              LONG *opened, InstallFindings *findings)
 {
     char infName[MAX_PATH];
     char infPath[LONG_PATH];
     InfKind kind = INF_UNRELATED;
 
     memset(infName, 0, sizeof(infName));
-    if (driverKey[0] && !AwaitsRestart(status, problem)) {
-        LONG opened = ReadDriverInf(machine, driverKey, infName);
-        if (opened != ERROR_SUCCESS) {
-            findings->cannotRead = true;
-            ReportLine(machine->report, "device: %s %s, driver key %s cannot be opened (error %ld)", instanceId,
-                       machine->presenceWord, driverKey, (long)opened);
-            return DRIVER_NOT_RECORDED;
-        }
-    }
+    *opened = ERROR_SUCCESS;
+    if (driverKey[0] && !AwaitsRestart(status, problem))
+        *opened = ReadDriverInf(machine, driverKey, infName);
     if (infName[0] && JoinPath(infPath, machine->windowsDir, INF_DIR, infName) &&
         !JudgeStoredInf(machine, infPath, &kind))
         findings->cannotRead = true;
@@ -351,12 +345,17 @@ void CountDevice(const Machine *machine, const char *instanceId, const char *dri
                  InstallFindings *findings)
 {
     const char *presence = machine->presenceWord;
-    DriverState driver = JudgeDeviceDriver(machine, instanceId, driverKey, status, problem, findings);
+    LONG opened = ERROR_SUCCESS;
+    DriverState driver = JudgeDeviceDriver(machine, driverKey, status, problem, &opened, findings);
 
     switch (driver) {
-    case DRIVER_KEYS: ReportLine(machine->report, "device: %s %s, driver %s, the key's", instanceId, presence, driverKey); return;
+    case DRIVER_KEYS:
+        ReportLine(machine->report, "device: %s %s, driver %s, the key's", instanceId, presence, driverKey);
+        return;
     case DRIVER_NONE: ReportLine(machine->report, "device: %s %s, driver none", instanceId, presence); break;
-    case DRIVER_OTHER_INF: ReportLine(machine->report, "device: %s %s, driver %s, another INF", instanceId, presence, driverKey); break;
+    case DRIVER_OTHER_INF:
+        ReportLine(machine->report, "device: %s %s, driver %s, another INF", instanceId, presence, driverKey);
+        break;
     case DRIVER_OTHER_VERSION:
         ReportLine(machine->report, "device: %s %s, driver %s, another version", instanceId, presence, driverKey);
         break;
@@ -371,7 +370,12 @@ void CountDevice(const Machine *machine, const char *instanceId, const char *dri
     default:
         // Its driver cannot be told: never taken for the key's.
         findings->cannotRead = true;
-        ReportLine(machine->report, "device: %s %s, driver %s, no InfPath recorded", instanceId, presence, driverKey);
+        if (opened != ERROR_SUCCESS)
+            ReportLine(machine->report, "device: %s %s, driver key %s cannot be opened (error %ld)", instanceId,
+                       presence, driverKey, (long)opened);
+        else
+            ReportLine(machine->report, "device: %s %s, driver %s, no InfPath recorded", instanceId, presence,
+                       driverKey);
         return;
     }
     ++findings->devicesWithoutKeysDriver;

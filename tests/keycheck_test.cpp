@@ -164,6 +164,29 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, another version\r\n").c_str(), __LINE__);
 }
 
+// Windows 98/Me: a device recorded under HKLM\\Enum is judged by its
+// driver key under Services\\Class.
+TEST_F(Keycheck, Win98JudgesRecordedDevices)
+{
+    const char instanceKey[] = "Enum\\USB\\VID_FE17&PID_0101\\KSKEYCHECK";
+    const char classKey[] = "System\\CurrentControlSet\\Services\\Class\\KSKEYCHECK\\0000";
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, instanceKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "Driver", 0, REG_SZ, (const BYTE *)"KSKEYCHECK\\0000", 16);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, classKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "InfPath", 0, REG_SZ, (const BYTE *)"usb.inf", 8);
+    RegCloseKey(key);
+    SetEmulatedVersion("keycheck.exe", "win98");
+    ExpectCheck(4, "device: USB\\VID_FE17&PID_0101\\KSKEYCHECK recorded, driver KSKEYCHECK\\0000, another INF\r\n",
+                __LINE__);
+    SetEmulatedVersion("keycheck.exe", "");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, instanceKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, classKey);
+}
+
 // Under WOW64 the entry is read where the 32-bit installer wrote it; the
 // same entry in the 64-bit view alone is no entry.
 TEST_F(Keycheck, Wow64ReadsTheEntryInThe32BitView)
