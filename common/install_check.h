@@ -11,11 +11,23 @@ const int CHECK_NOT_INSTALLED = 1;
 const int CHECK_PARTLY_INSTALLED = 2;
 const int CHECK_DEVICE_WITHOUT_DRIVER = 3;
 const int CHECK_LEFTOVERS = 4;
+const int CHECK_RESTART_NEEDED = 5;
 const int CHECK_CANNOT_CHECK = 9;
 
 enum FileState { FILE_OK, FILE_MISSING, FILE_OTHER_BYTES, FILE_NOT_COMPARED };
 enum EntryState { ENTRY_ABSENT, ENTRY_OK, ENTRY_OTHER_VALUES, ENTRY_UNREADABLE };
-enum DriverState { DRIVER_KEYS, DRIVER_NONE, DRIVER_OTHER_INF, DRIVER_PROBLEM, DRIVER_NOT_RECORDED };
+enum DriverState {
+    DRIVER_KEYS,
+    DRIVER_NONE,
+    DRIVER_OTHER_INF,
+    DRIVER_OTHER_VERSION, // a stored INF that declares the ID, not this build's bytes
+    DRIVER_PROBLEM,
+    DRIVER_NOT_RECORDED,
+    DRIVER_RESTART_PENDING // Windows holds the device for a restart or its removal
+};
+// What an INF is to the key: it does not declare the hardware ID, it holds
+// this build's bytes, or it declares the ID with other bytes.
+enum InfKind { INF_UNRELATED, INF_THIS_BUILD, INF_OTHER_VERSION };
 
 // What one file of the branch holds, against the size and SHA-256 this
 // build deployed (expectedDigest NULL: none known). read is false when the
@@ -23,25 +35,44 @@ enum DriverState { DRIVER_KEYS, DRIVER_NONE, DRIVER_OTHER_INF, DRIVER_PROBLEM, D
 FileState JudgeFile(bool exists, bool read, DWORD size, const BYTE *digest, DWORD expectedSize,
                     const BYTE *expectedDigest);
 
-// Does a device use the key's driver? hasDriver: the device names a driver
-// key; infName: its InfPath (NULL or empty when the key records none);
-// infDeclaresId: that INF, in the Windows INF directory, declares the
-// hardware ID; problem: the device's problem code (0: none).
-DriverState JudgeDriver(bool hasDriver, const char *infName, bool infDeclaresId, DWORD problem);
+// An INF against this build's INF (digest NULL: its bytes unread).
+InfKind JudgeInf(bool declaresId, const BYTE *digest, const BYTE *expectedDigest);
+
+// Windows holds the device until a restart: its status has DN_NEED_RESTART
+// or DN_WILL_BE_REMOVED, or its problem is CM_PROB_NEED_RESTART or
+// CM_PROB_WILL_BE_REMOVED.
+bool AwaitsRestart(ULONG status, ULONG problem);
+
+// Does a present device use the key's driver? hasDriver: it names a driver
+// key; infName: that key's InfPath (NULL or empty: none recorded); inf:
+// what that INF, in the Windows INF directory, is; status and problem as
+// CM_Get_DevNode_Status gives them (problem counts only under DN_HAS_PROBLEM).
+DriverState JudgeDriver(bool hasDriver, const char *infName, InfKind inf, ULONG status, ULONG problem);
 
 // Windows' name for a stored INF copy: "oem" ... ".inf", any letter case.
 bool IsOemInfName(const char *name);
 // The key's own INF name, as the install deploys it.
 bool IsKeyInfName(const char *name);
+// Compares ASCII letters without regard to case and nothing else: the same
+// on every Windows and in every locale.
+bool EqualsIgnoringAsciiCase(const char *text, const char *expected, size_t length);
+
+// Does Windows keep a copy of an installed INF as oemN.inf? Windows 2000
+// and later, and 64-bit Windows; not Windows 95, 98/Me or NT 4.
+bool StoresInfCopies(int platformClass, bool wow64);
 
 struct InstallFindings {
     int filesOk, filesMissing, filesOtherBytes, filesNotCompared;
     bool manifestPresent;
     EntryState entry;
-    int oemInfsDeclaring;  // oem*.inf copies that declare the hardware ID
-    int deviceInstances;   // present or not
+    bool storeExpected;      // Windows 2000 and later, WOW64: Windows keeps an oem*.inf copy
+    bool infStoreRead;       // the INF directory was read to its end
+    int oemInfsDeclaring;    // oem*.inf copies that declare the hardware ID
+    int oemInfsThisBuild;    // of those, copies of this build's INF
+    int deviceInstances;     // present or not
     int devicesWithoutKeysDriver; // present ones judged other than DRIVER_KEYS
-    bool cannotRead;       // a part of the state needed could not be read
+    int devicesAwaitingRestart;   // present ones that Windows holds for a restart
+    bool cannotRead;         // a part of the state needed could not be read
 };
 
 int JudgeInstallState(const InstallFindings *findings);

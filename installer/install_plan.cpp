@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "activation.h"
+#include "branch_files.h"
 #include "payload.h"
 #include "platform.h"
 #include "registration.h"
@@ -13,42 +14,6 @@ namespace {
 
 const char WIN9X_DRIVERS_SUBDIR[] = "\\system32\\drivers";
 const char WIN9X_INF_SUBDIR[] = "\\inf";
-
-enum TargetDir { IN_SYSTEM, IN_DRIVERS, IN_INF };
-// Which written file an activation later needs.
-enum Keep { KEEP_NONE, KEEP_FIRST, KEEP_SECOND };
-
-struct PlannedFile {
-    TargetDir dir;
-    const char *name;
-    const char *type;
-    WORD id;
-    Keep keep;
-};
-
-const PlannedFile WOW64_FILES[] = {
-    {IN_SYSTEM, "\\ZIVIRIZ.inf", TYPE_X64, IDR_X64_INF, KEEP_NONE},
-    {IN_SYSTEM, "\\ZIVIRIZ.sys", TYPE_X64, IDR_X64_DRIVER, KEEP_NONE},
-    {IN_SYSTEM, "\\ziviriz.cat", TYPE_X64, IDR_X64_CATALOG, KEEP_NONE},
-    {IN_SYSTEM, NATIVE_HELPER_FILE_NAME, TYPE_X64, IDR_X64_INSTALLER, KEEP_FIRST},
-};
-
-const PlannedFile WIN9X_FILES[] = {
-    {IN_DRIVERS, "\\ziviriz.sys", TYPE_WIN9X, IDR_WIN9X_DRIVER, KEEP_NONE},
-    {IN_INF, "\\ZIVIRIZ.INF", TYPE_WIN9X, IDR_WIN9X_INF, KEEP_FIRST},
-    {IN_SYSTEM, "\\newdev.dll", TYPE_WIN9X, IDR_WIN9X_NEWDEV, KEEP_NONE},
-    {IN_SYSTEM, "\\WinSCard.dll", TYPE_WIN9X, IDR_WIN9X_WINSCARD, KEEP_NONE},
-    {IN_INF, "\\QVUSB.INF", TYPE_OLDGEN9X, IDR_OLDGEN9X_INF, KEEP_SECOND},
-    {IN_DRIVERS, "\\QVUSB.SYS", TYPE_OLDGEN9X, IDR_OLDGEN9X_DRIVER, KEEP_NONE},
-};
-
-const PlannedFile NT32_FILES[] = {
-    {IN_SYSTEM, "\\ZIVIRIZ.inf", TYPE_NT32, IDR_NT32_INF, KEEP_FIRST},
-    {IN_SYSTEM, "\\ZIVIRIZ.sys", TYPE_NT32, IDR_NT32_DRIVER, KEEP_NONE},
-    {IN_SYSTEM, "\\ziviriz.cat", TYPE_NT32, IDR_NT32_CATALOG, KEEP_NONE},
-    {IN_SYSTEM, "\\QVUSB.INF", TYPE_OLDGEN, IDR_OLDGEN_INF, KEEP_SECOND},
-    {IN_SYSTEM, "\\QVUSB.SYS", TYPE_OLDGEN, IDR_OLDGEN_DRIVER, KEEP_NONE},
-};
 
 struct InstallDirs {
     char system[MAX_PATH];
@@ -88,26 +53,26 @@ void WriteFileFromPayload(HINSTANCE instance, const char *path, const char *type
     ExtractPayload(instance, id, type, path);
 }
 
-// Writes one branch's files in order, each from its own directory as the
+// Writes the branch's files in order, each from its own directory as the
 // current one, and remembers the paths that activation needs.
-void WriteBranchFiles(HINSTANCE instance, const PlannedFile *files, size_t count,
-                      const InstallDirs *dirs, KeptPaths *kept)
+void WriteBranchFiles(HINSTANCE instance, InstallBranch branch, const InstallDirs *dirs, KeptPaths *kept)
 {
     char path[MAX_PATH];
     const char *currentDir = dirs->system;
 
-    for (size_t i = 0; i < count; ++i) {
-        const char *dir = DirOf(dirs, files[i].dir);
-        if (!BuildSystemPath(path, dir, files[i].name))
+    for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i) {
+        const BranchFile *file = &BRANCH_FILES[i];
+        const char *dir = DirOf(dirs, file->dir);
+        if (file->branch != branch || !BuildSystemPath(path, dir, file->name))
             continue;
         if (dir != currentDir) {
             SetCurrentDirectoryA(dir);
             currentDir = dir;
         }
-        WriteFileFromPayload(instance, path, files[i].type, files[i].id);
-        if (files[i].keep == KEEP_FIRST)
+        WriteFileFromPayload(instance, path, file->type, file->id);
+        if (file->keep == KEEP_FIRST)
             memcpy(kept->first, path, MAX_PATH);
-        else if (files[i].keep == KEEP_SECOND)
+        else if (file->keep == KEEP_SECOND)
             memcpy(kept->second, path, MAX_PATH);
     }
 }
@@ -146,21 +111,17 @@ int RunInstall(HINSTANCE instance)
     KeptPaths kept;
     bool win9x = IsWin9xClass(GetPlatformClass());
     bool wow64 = IsRunningUnderWow64();
+    InstallBranch branch = ChooseInstallBranch(wow64, win9x);
 
     memset(&dirs, 0, sizeof(dirs));
     memset(&kept, 0, sizeof(kept));
     if (!GetInstallSystemDir(dirs.system, wow64))
         return -1;
-    if (wow64) {
-        SetCurrentDirectoryA(dirs.system);
-        WriteBranchFiles(instance, WOW64_FILES, sizeof(WOW64_FILES) / sizeof(WOW64_FILES[0]), &dirs, &kept);
-    } else if (win9x) {
+    if (branch == BRANCH_WIN9X)
         GetWin9xDirs(&dirs);
-        WriteBranchFiles(instance, WIN9X_FILES, sizeof(WIN9X_FILES) / sizeof(WIN9X_FILES[0]), &dirs, &kept);
-    } else {
+    else
         SetCurrentDirectoryA(dirs.system);
-        WriteBranchFiles(instance, NT32_FILES, sizeof(NT32_FILES) / sizeof(NT32_FILES[0]), &dirs, &kept);
-    }
+    WriteBranchFiles(instance, branch, &dirs, &kept);
     ActivateKept(&kept, wow64, win9x);
     DeployUninstaller(instance, dirs.system);
     return 0;

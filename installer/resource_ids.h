@@ -5,22 +5,5 @@
 // The application manifest Windows reads at start-up (its fixed ID).
 #define IDR_APPLICATION_MANIFEST 1
 
-// Payload resources: type names are the bare custom types of the resource
-// script ("DLL", "DEV64", "DEV98", "OLDVID", "OLDVID98", "UNINSTALL").
-#define IDR_NT32_CATALOG 165
-#define IDR_NT32_DRIVER 166
-#define IDR_NT32_INF 167
-#define IDR_WIN9X_NEWDEV 185
-#define IDR_WIN9X_WINSCARD 186
-#define IDR_WIN9X_DRIVER 187
-#define IDR_WIN9X_INF 188
-#define IDR_X64_INF 193
-#define IDR_X64_DRIVER 194
-#define IDR_X64_CATALOG 195
-#define IDR_X64_INSTALLER 196
-#define IDR_OLDGEN_DRIVER 199
-#define IDR_OLDGEN_INF 200
-#define IDR_OLDGEN9X_DRIVER 201
-#define IDR_OLDGEN9X_INF 202
-#define IDR_UNINSTALLER 204
-#define IDR_UNINSTALLER_MANIFEST 205
+// Payload resources (common/, beside the table of each branch's files).
+#include "payload_ids.h"

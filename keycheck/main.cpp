@@ -18,7 +18,8 @@ const char *const QUIET_SWITCHES[] = {"/q", "-q"};
 const char USAGE[] = "usage: keycheck [/q]\r\n"
                      "Reports the key's driver installation and exits with its code:\r\n"
                      "0 installed, 1 not installed, 2 partly installed,\r\n"
-                     "3 installed but a device lacks the key's driver, 4 leftovers, 9 cannot check.\r\n"
+                     "3 installed but a device lacks the key's driver, 4 leftovers,\r\n"
+                     "5 restart needed, 9 cannot check.\r\n"
                      "/q prints nothing.\r\n";
 const char CLOSE_PROMPT[] = "Press Enter to close this window.";
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Checks the application manifests of the shipped programs, host-side.
 
-usage: check_manifest.py KEYSETUP_EXE QV_DRVUNI_EXE
+usage: check_manifest.py KEYSETUP_EXE QV_DRVUNI_EXE KEYCHECK_EXE
 keysetup.exe must embed RT_MANIFEST 1 asking for elevation in the form
 Windows XP and 2003 accept, naming every Windows from Vista to 11, and
-without a Common-Controls dependency; QV_DRVUNI.exe must embed none (the
-manifest file beside it serves).
+without a Common-Controls dependency; keycheck.exe the same, asking to run
+as its invoker (no elevation, no virtualization); QV_DRVUNI.exe must embed
+none (the manifest file beside it serves).
 """
 import os
 import sys
@@ -27,7 +28,7 @@ SUPPORTED_OS = {
 }
 
 
-def manifest_faults(exe):
+def manifest_faults(exe, level_wanted):
     data = open(exe, "rb").read()
     text = pe_resource.resource(data, str(RT_MANIFEST), 1)
     if text is None:
@@ -36,8 +37,8 @@ def manifest_faults(exe):
     faults = []
     level = root.find(f"{ASM_V2}trustInfo/{ASM_V2}security/{ASM_V2}requestedPrivileges/"
                       f"{ASM_V2}requestedExecutionLevel")
-    if level is None or level.get("level") != "requireAdministrator" or level.get("uiAccess") != "false":
-        faults.append(f"{exe}: no asm.v2 requestedExecutionLevel requireAdministrator, uiAccess false")
+    if level is None or level.get("level") != level_wanted or level.get("uiAccess") != "false":
+        faults.append(f"{exe}: no asm.v2 requestedExecutionLevel {level_wanted}, uiAccess false")
     named = {e.get("Id") for e in root.iter(f"{COMPAT}supportedOS")}
     faults += [f"{exe}: supportedOS lacks Windows {v}" for k, v in SUPPORTED_OS.items() if k not in named]
     if root.find(f"{ASM_V1}dependency") is not None:
@@ -45,7 +46,7 @@ def manifest_faults(exe):
     return faults
 
 
-faults = manifest_faults(sys.argv[1])
+faults = manifest_faults(sys.argv[1], "requireAdministrator") + manifest_faults(sys.argv[3], "asInvoker")
 if pe_resource.resource(open(sys.argv[2], "rb").read(), str(RT_MANIFEST), 1) is not None:
     faults.append(f"{sys.argv[2]}: embeds a manifest; the file beside it must serve")
 print("\n".join(faults) or "manifest check passed")

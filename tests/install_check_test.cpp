@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install_check.h"
+#include "platform.h"
 #include "sha256.h"
 
 namespace {
@@ -26,8 +27,9 @@ std::string HexDigest(const std::string &message, size_t piece)
     return hex;
 }
 
-// An install (7 files ok, entry, manifest) or what an uninstall leaves (the
-// manifest gone, no entry), changed by one finding.
+// An install on Windows 2000 or later (7 files ok, entry, manifest, a
+// stored copy of this build's INF) or what an uninstall leaves (the
+// manifest gone, no entry, nothing stored), changed by one finding.
 int Judge(bool installed, void (*change)(InstallFindings *))
 {
     InstallFindings f;
@@ -36,6 +38,8 @@ int Judge(bool installed, void (*change)(InstallFindings *))
     f.filesMissing = installed ? 0 : 1;
     f.manifestPresent = installed;
     f.entry = installed ? ENTRY_OK : ENTRY_ABSENT;
+    f.storeExpected = f.infStoreRead = true;
+    f.oemInfsDeclaring = f.oemInfsThisBuild = installed ? 1 : 0;
     if (change)
         change(&f);
     return JudgeInstallState(&f);
@@ -69,12 +73,96 @@ TEST(KeycheckJudgement, EachStateGivesItsCode)
     EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->manifestPresent = false; }));
     EXPECT_EQ(CHECK_NOT_INSTALLED, Judge(false, NULL));
     EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->oemInfsDeclaring = 1; }));
+    EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) {
+                  f->deviceInstances = 1;
+                  f->cannotRead = true; // what was seen is enough
+              }));
     EXPECT_EQ(CHECK_LEFTOVERS, Judge(false, [](InstallFindings *f) { f->deviceInstances = 1; }));
 
     EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->filesNotCompared = 1; }));
     EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->cannotRead = true; }));
     EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) { f->entry = ENTRY_UNREADABLE; }));
     EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(false, [](InstallFindings *f) { f->cannotRead = true; }));
+    // An unreadable presence or driver key never hides a device seen without the driver.
+    EXPECT_EQ(CHECK_DEVICE_WITHOUT_DRIVER, Judge(true, [](InstallFindings *f) {
+                  f->devicesWithoutKeysDriver = 1;
+                  f->cannotRead = true;
+              }));
+}
+
+// Installed means stored: a copy of this build's INF, where Windows keeps
+// copies; another version's copy is not the key's.
+TEST(KeycheckJudgement, InstalledMeansStored)
+{
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->oemInfsThisBuild = 0; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->oemInfsDeclaring = 0;
+                  f->oemInfsThisBuild = 0;
+              }));
+    EXPECT_EQ(CHECK_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->storeExpected = false; // Windows 98/Me, NT 4
+                  f->oemInfsDeclaring = f->oemInfsThisBuild = 0;
+              }));
+    EXPECT_EQ(CHECK_CANNOT_CHECK, Judge(true, [](InstallFindings *f) {
+                  f->infStoreRead = false;
+                  f->cannotRead = true;
+                  f->oemInfsDeclaring = f->oemInfsThisBuild = 0;
+              }));
+    EXPECT_TRUE(StoresInfCopies(PLATFORM_WIN2000, false));
+    EXPECT_TRUE(StoresInfCopies(PLATFORM_OTHER, false));
+    EXPECT_TRUE(StoresInfCopies(PLATFORM_WIN98, true));
+    EXPECT_FALSE(StoresInfCopies(PLATFORM_WINME, false));
+    EXPECT_FALSE(StoresInfCopies(PLATFORM_NT4, false));
+
+    BYTE digest[SHA256_DIGEST_SIZE] = {1, 2, 3};
+    BYTE other[SHA256_DIGEST_SIZE] = {1, 2, 4};
+    EXPECT_EQ(INF_THIS_BUILD, JudgeInf(true, digest, digest));
+    EXPECT_EQ(INF_OTHER_VERSION, JudgeInf(true, other, digest));
+    EXPECT_EQ(INF_OTHER_VERSION, JudgeInf(true, digest, NULL));
+    EXPECT_EQ(INF_UNRELATED, JudgeInf(false, digest, digest));
+}
+
+// A device Windows holds for a restart or for its removal: 5, in place of
+// 3 or 4, read like 3010.
+TEST(KeycheckJudgement, RestartPending)
+{
+    EXPECT_EQ(CHECK_RESTART_NEEDED, Judge(true, [](InstallFindings *f) {
+                  f->devicesAwaitingRestart = 1;
+                  f->devicesWithoutKeysDriver = 1;
+              }));
+    EXPECT_EQ(CHECK_RESTART_NEEDED, Judge(false, [](InstallFindings *f) {
+                  f->deviceInstances = 1;
+                  f->devicesAwaitingRestart = 1;
+              }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->devicesAwaitingRestart = 1;
+                  f->filesMissing = 1;
+              }));
+    EXPECT_STREQ("restart needed", VerdictWords(CHECK_RESTART_NEEDED));
+
+    const ULONG HAS_PROBLEM = 0x400;
+    EXPECT_TRUE(AwaitsRestart(0x100, 0));     // DN_NEED_RESTART
+    EXPECT_TRUE(AwaitsRestart(0x40000, 0));   // DN_WILL_BE_REMOVED
+    EXPECT_TRUE(AwaitsRestart(HAS_PROBLEM, 14)); // CM_PROB_NEED_RESTART
+    EXPECT_TRUE(AwaitsRestart(HAS_PROBLEM, 21)); // CM_PROB_WILL_BE_REMOVED
+    EXPECT_FALSE(AwaitsRestart(0, 14));       // no problem flagged
+    EXPECT_FALSE(AwaitsRestart(HAS_PROBLEM, 28));
+    EXPECT_EQ(DRIVER_RESTART_PENDING, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 21));
+}
+
+// Stored INF names in any letter case, compared by ASCII alone: no locale
+// that Windows before XP lacks.
+TEST(KeycheckJudgement, NamesInMixedCase)
+{
+    EXPECT_TRUE(IsOemInfName("OeM12.iNf"));
+    EXPECT_TRUE(IsOemInfName("OEM7.INF"));
+    EXPECT_TRUE(IsKeyInfName("zIvIrIz.InF"));
+    EXPECT_FALSE(IsOemInfName("oem1.inf.bak"));
+    EXPECT_FALSE(IsOemInfName("oe.inf"));
+    EXPECT_FALSE(IsKeyInfName("ZIVIRIZ.in"));
+    EXPECT_TRUE(EqualsIgnoringAsciiCase("VID_fe17", "vid_FE17", 8));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("\xC9", "\xE9", 1)); // no letter beyond ASCII is folded
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("[", "{", 1));
 }
 
 TEST(KeycheckJudgement, FilesAndDrivers)
@@ -88,12 +176,14 @@ TEST(KeycheckJudgement, FilesAndDrivers)
     EXPECT_EQ(FILE_NOT_COMPARED, JudgeFile(true, false, 10, NULL, 10, digest));
     EXPECT_EQ(FILE_NOT_COMPARED, JudgeFile(true, true, 10, digest, 0, NULL));
 
-    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "OEM12.INF", true, 0));
-    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "ziviriz.inf", true, 0));
-    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem12.inf", false, 0));
-    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "usb.inf", true, 0));
-    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem1.inf.bak", true, 0));
-    EXPECT_EQ(DRIVER_NONE, JudgeDriver(false, NULL, false, 0));
-    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", true, 28));
-    EXPECT_EQ(DRIVER_NOT_RECORDED, JudgeDriver(true, "", false, 0));
+    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "OEM12.INF", INF_THIS_BUILD, 0, 0));
+    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "ziviriz.inf", INF_THIS_BUILD, 0, 0));
+    EXPECT_EQ(DRIVER_OTHER_VERSION, JudgeDriver(true, "oem12.inf", INF_OTHER_VERSION, 0, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem12.inf", INF_UNRELATED, 0, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "usb.inf", INF_THIS_BUILD, 0, 0));
+    EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem1.inf.bak", INF_THIS_BUILD, 0, 0));
+    EXPECT_EQ(DRIVER_NONE, JudgeDriver(false, NULL, INF_UNRELATED, 0, 0));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0x400, 28));
+    EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0, 28)); // no problem flagged
+    EXPECT_EQ(DRIVER_NOT_RECORDED, JudgeDriver(true, "", INF_UNRELATED, 0, 0));
 }

@@ -18,6 +18,10 @@ namespace {
 
 const char DEVICE_NAME[] = "KSKEYCHECK";
 const char STALE_INF[] = "\\inf\\oem87.inf";
+const char OTHER_VERSION_INF[] = "\\inf\\oem88.inf";
+// A driver key of the test device, as Windows would name one.
+const char DRIVER_KEY[] = "{6d8a1f2c-4b3e-4c55-9a7d-4b534b455943}\\0000";
+const char CLASS_KEY[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{6d8a1f2c-4b3e-4c55-9a7d-4b534b455943}";
 const char STALE_INF_TEXT[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nKey=Models\r\n"
                               "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
@@ -78,6 +82,30 @@ void Clean()
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY, 0);
     RemoveTestDevices(DEVICE_NAME);
     DeleteFileA((WindowsDir() + STALE_INF).c_str());
+    DeleteFileA((WindowsDir() + OTHER_VERSION_INF).c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(CLASS_KEY) + "\\0000").c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CLASS_KEY);
+}
+
+// Windows keeps the key's INF as an oemN.inf once it stored the package;
+// Wine keeps it under its own name, so the copy Windows would keep is made.
+void PlantStoredCopy()
+{
+    ASSERT_TRUE(CopyFileA(InstalledPath("ZIVIRIZ.inf").c_str(), (WindowsDir() + STALE_INF).c_str(), FALSE));
+}
+
+// Gives the device the driver key Windows would, its InfPath naming infName.
+void SetDeviceDriver(const std::string &instanceId, const char *driverKey, const char *infName)
+{
+    HKEY key = NULL;
+    std::string enumKey = "SYSTEM\\CurrentControlSet\\Enum\\" + instanceId;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, enumKey.c_str(), 0, KEY_SET_VALUE, &key));
+    RegSetValueExA(key, "Driver", 0, REG_SZ, (const BYTE *)driverKey, (DWORD)strlen(driverKey) + 1);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(CLASS_KEY) + "\\0000").c_str(), 0,
+                                             NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "InfPath", 0, REG_SZ, (const BYTE *)infName, (DWORD)strlen(infName) + 1);
+    RegCloseKey(key);
 }
 
 class Keycheck : public ::testing::Test {
@@ -97,8 +125,12 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     EXPECT_EQ(9u, bad.code);
     EXPECT_EQ(0u, bad.report.find("usage: keycheck [/q]")) << bad.report;
 
+    // Installed, but Windows keeps no copy of the package: not "installed".
     ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
-    ExpectCheck(0, "verdict: 0 installed", __LINE__);
+    ExpectCheck(2, "oem infs: 0 of this build's INF, 0 of another version\r\n", __LINE__);
+    PlantStoredCopy();
+    std::string stale = WindowsDir() + STALE_INF;
+    ExpectCheck(0, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, this build's\r\n").c_str(), __LINE__);
     Check quiet = RunKeycheck("/Q");
     EXPECT_EQ(0u, quiet.code);
     EXPECT_EQ("", quiet.report);
@@ -112,16 +144,47 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     ASSERT_FALSE(device.empty());
     ExpectCheck(3, ("device: " + device + " present, driver none\r\n").c_str(), __LINE__);
 
-    // Windows keeps the key's INF as an oemN.inf once the key has its
-    // driver; the uninstall deletes it and then removes the device.
-    std::string stale = WindowsDir() + STALE_INF;
-    ASSERT_TRUE(CopyFileA(InstalledPath("ZIVIRIZ.inf").c_str(), stale.c_str(), FALSE));
+    // A stored copy of other bytes that declares the ID is another version.
+    ASSERT_TRUE(WriteInfAnsi(WindowsDir() + OTHER_VERSION_INF, STALE_INF_TEXT));
+    SetDeviceDriver(device, DRIVER_KEY, "oem88.inf");
+    ExpectCheck(3, ("device: " + device + " present, driver " + DRIVER_KEY + ", another version\r\n").c_str(),
+                __LINE__);
+    SetDeviceDriver(device, DRIVER_KEY, "OEM87.INF");
+    ExpectCheck(0, ("device: " + device + " present, driver " + DRIVER_KEY + ", the key's\r\n").c_str(), __LINE__);
+    // A driver key that cannot be opened is no answer.
+    SetDeviceDriver(device, "{6d8a1f2c-4b3e-4c55-9a7d-4b534b455943}\\0001", "oem87.inf");
+    ExpectCheck(9, "\\0001 cannot be opened (error 2)\r\n", __LINE__);
+
+    // The uninstall deletes the stored copies, then removes the device.
     ASSERT_EQ(0u, RunProgram(UninstallEntryValue("UninstallString")));
     ASSERT_FALSE(FileExists(stale));
     ExpectCheck(1, "verdict: 1 not installed", __LINE__);
 
     ASSERT_TRUE(WriteInfAnsi(stale, STALE_INF_TEXT));
-    ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101\r\n").c_str(), __LINE__);
+    ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, another version\r\n").c_str(), __LINE__);
+}
+
+// Windows 98/Me: a device recorded under HKLM\\Enum is judged by its
+// driver key under Services\\Class.
+TEST_F(Keycheck, Win98JudgesRecordedDevices)
+{
+    const char instanceKey[] = "Enum\\USB\\VID_FE17&PID_0101\\KSKEYCHECK";
+    const char classKey[] = "System\\CurrentControlSet\\Services\\Class\\KSKEYCHECK\\0000";
+    HKEY key = NULL;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, instanceKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "Driver", 0, REG_SZ, (const BYTE *)"KSKEYCHECK\\0000", 16);
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, classKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "InfPath", 0, REG_SZ, (const BYTE *)"usb.inf", 8);
+    RegCloseKey(key);
+    SetEmulatedVersion("keycheck.exe", "win98");
+    ExpectCheck(4, "device: USB\\VID_FE17&PID_0101\\KSKEYCHECK recorded, driver KSKEYCHECK\\0000, another INF\r\n",
+                __LINE__);
+    SetEmulatedVersion("keycheck.exe", "");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, instanceKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, classKey);
 }
 
 // Under WOW64 the entry is read where the 32-bit installer wrote it; the
@@ -129,6 +192,7 @@ TEST_F(Keycheck, EachStateGivesItsCode)
 TEST_F(Keycheck, Wow64ReadsTheEntryInThe32BitView)
 {
     ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
+    PlantStoredCopy();
     ExpectCheck(0, "windows: platform class 9, wow64 yes, branch Wow64", __LINE__);
     ExpectCheck(0, ("file: " + InstalledPath("DrvInst64.exe") + " ok").c_str(), __LINE__);
 
