@@ -33,6 +33,15 @@ const PlannedFile WOW64_FILES[] = {
     {IN_SYSTEM, NATIVE_HELPER_FILE_NAME, TYPE_X64, IDR_X64_INSTALLER, KEEP_FIRST},
 };
 
+// ARM64 Windows: the same names in the same directory, from the ARM64
+// package, and the ARM64 helper.
+const PlannedFile ARM64_FILES[] = {
+    {IN_SYSTEM, "\\ZIVIRIZ.inf", TYPE_ARM64, IDR_ARM64_INF, KEEP_NONE},
+    {IN_SYSTEM, "\\ZIVIRIZ.sys", TYPE_ARM64, IDR_ARM64_DRIVER, KEEP_NONE},
+    {IN_SYSTEM, "\\ziviriz.cat", TYPE_ARM64, IDR_ARM64_CATALOG, KEEP_NONE},
+    {IN_SYSTEM, ARM64_HELPER_FILE_NAME, TYPE_ARM64, IDR_ARM64_INSTALLER, KEEP_FIRST},
+};
+
 const PlannedFile WIN9X_FILES[] = {
     {IN_DRIVERS, "\\ziviriz.sys", TYPE_WIN9X, IDR_WIN9X_DRIVER, KEEP_NONE},
     {IN_INF, "\\ZIVIRIZ.INF", TYPE_WIN9X, IDR_WIN9X_INF, KEEP_FIRST},
@@ -145,13 +154,17 @@ int RunInstall(HINSTANCE instance)
     InstallDirs dirs;
     KeptPaths kept;
     bool win9x = IsWin9xClass(GetPlatformClass());
-    bool wow64 = IsRunningUnderWow64();
+    Wow64Branch branch = GetWow64Branch();
+    bool wow64 = branch != BRANCH_NOT_WOW64;
 
     memset(&dirs, 0, sizeof(dirs));
     memset(&kept, 0, sizeof(kept));
     if (!GetInstallSystemDir(dirs.system, wow64))
         return -1;
-    if (wow64) {
+    if (branch == BRANCH_WOW64_ARM64) {
+        SetCurrentDirectoryA(dirs.system);
+        WriteBranchFiles(instance, ARM64_FILES, sizeof(ARM64_FILES) / sizeof(ARM64_FILES[0]), &dirs, &kept);
+    } else if (wow64) {
         SetCurrentDirectoryA(dirs.system);
         WriteBranchFiles(instance, WOW64_FILES, sizeof(WOW64_FILES) / sizeof(WOW64_FILES[0]), &dirs, &kept);
     } else if (win9x) {

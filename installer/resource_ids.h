@@ -6,7 +6,8 @@
 #define IDR_APPLICATION_MANIFEST 1
 
 // Payload resources: type names are the bare custom types of the resource
-// script ("DLL", "DEV64", "DEV98", "OLDVID", "OLDVID98", "UNINSTALL").
+// script ("DLL", "DEV64", "DEVA64", "DEV98", "OLDVID", "OLDVID98",
+// "UNINSTALL").
 #define IDR_NT32_CATALOG 165
 #define IDR_NT32_DRIVER 166
 #define IDR_NT32_INF 167
@@ -24,3 +25,7 @@
 #define IDR_OLDGEN9X_INF 202
 #define IDR_UNINSTALLER 204
 #define IDR_UNINSTALLER_MANIFEST 205
+#define IDR_ARM64_INF 206
+#define IDR_ARM64_DRIVER 207
+#define IDR_ARM64_CATALOG 208
+#define IDR_ARM64_INSTALLER 209
