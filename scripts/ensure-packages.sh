@@ -3,7 +3,7 @@
 set -eu
 packages="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 googletest wine wine32 wine64 python3 python3-asn1crypto python3-pefile
-openssl osslsigncode"
+openssl osslsigncode clang-16 lld-16 llvm-16 qemu-user-static"
 missing=""
 for p in $packages; do
     case "$p" in wine32) q="wine32:i386" ;; *) q="$p" ;; esac
