@@ -47,8 +47,20 @@ SIGNED_INFS = {"DLL/ZIVIRIZ.inf": ("DLL/ziviriz.cat", "NTx86"),
 # The older generation's INF, carried twice: no catalogue of the payload signs it.
 UNSIGNED_INFS = ("OLDVID/QVUSB.INF", "OLDVID98/QVUSB.INF")
 X64_INF = "DEV64/ZIVIRIZ.inf"
+# INF: the decoration its first [Manufacturer] line must carry
+PLATFORM_INFS = {X64_INF: "NTamd64"}
 
-MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
+# The ARM64 package ("DEVA64"): an ARM64 driver and helper, an INF with
+# NTarm64 models whose catalogue Windows looks up as CatalogFile.NTarm64.
+ARM64_INF = "DEVA64/ZIVIRIZ.inf"
+DRIVERS["DEVA64/ZIVIRIZ.sys"] = "arm64"
+PROGRAMS["DEVA64/DrvInstA64.exe"] = "arm64"
+PACKAGES["DEVA64/ziviriz.cat"] = (ARM64_INF, "DEVA64/ZIVIRIZ.sys")
+INFS[ARM64_INF] = ("ZIVIRIZ.sys", True, "utf-16le")
+SIGNED_INFS[ARM64_INF] = ("DEVA64/ziviriz.cat", "NTarm64")
+PLATFORM_INFS[ARM64_INF] = "NTarm64"
+
+MACHINES = {0x14C: "i386", 0x8664: "x86-64", 0xAA64: "arm64"}
 SUBSYSTEMS = {1: "native", 2: "windows-gui", 3: "windows-cui"}
 IMAGE_FILE_DLL = 0x2000
 SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
@@ -442,11 +454,12 @@ def check_inf(key, data, hardware_id):
         fault(key, f"declares {hardware_id}, the current generation's hardware ID")
     else:
         note(key, f"{'declares' if current else 'does not declare'} {hardware_id}")
-    if key == X64_INF:
-        if any(d.lower().startswith("ntamd64") for d in first_manufacturer(sections)[1:]):
-            note(key, "NTamd64 models")
+    if key in PLATFORM_INFS:
+        platform = PLATFORM_INFS[key]
+        if any(d.lower().startswith(platform.lower()) for d in first_manufacturer(sections)[1:]):
+            note(key, f"{platform} models")
         else:
-            fault(key, "its first [Manufacturer] line has no NTamd64 decoration")
+            fault(key, f"its first [Manufacturer] line has no {platform} decoration")
     if key in SIGNED_INFS:
         check_catalogue_name(key, sections)
     copied = copied_drivers(sections)

@@ -96,17 +96,29 @@ case "$oldgen_warning" in
 *) printf 'FAIL: consistent directory passed with other than the older generation'"'"'s warning:\n%s\n' "$oldgen_warning"
    exit 1 ;;
 esac
-for package in DLL DEV64; do
+for package in DLL DEV64 DEVA64; do
     osslsigncode verify -in "$good/$package/ZIVIRIZ.sys" -catalog "$good/$package/ziviriz.cat" \
         -CAfile "$good/.signer/cert.pem" >"$work/osslsigncode.log" 2>&1 ||
         { cat "$work/osslsigncode.log"; echo "FAIL: osslsigncode: $package/ziviriz.cat does not list its driver"; exit 1; }
 done
-echo "ok: consistent directory passes with the older generation's warning; osslsigncode finds both drivers in their catalogues"
+echo "ok: consistent directory passes with the older generation's warning; osslsigncode finds the three drivers in their catalogues"
 
 fault dll_driver_x64 1 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' resign \
     cp DEV64/ZIVIRIZ.sys DLL/ZIVIRIZ.sys
 fault dev64_driver_i386 1 'DEV64/ZIVIRIZ.sys: machine i386, expected x86-64' resign \
     cp DLL/ZIVIRIZ.sys DEV64/ZIVIRIZ.sys
+# The ARM64 package: its machine, models, catalogue name and members.
+fault deva64_driver_x64 1 'DEVA64/ZIVIRIZ.sys: machine x86-64, expected arm64' resign \
+    cp DEV64/ZIVIRIZ.sys DEVA64/ZIVIRIZ.sys
+fault deva64_helper_x64 1 'DEVA64/DrvInstA64.exe: machine x86-64, expected arm64' keep \
+    cp DEV64/DrvInst64.exe DEVA64/DrvInstA64.exe
+fault deva64_inf_undecorated 1 'DEVA64/ZIVIRIZ.inf: its first ?Manufacturer? line has no NTarm64 decoration' \
+    resign edit_inf DEVA64/ZIVIRIZ.inf '=Models,NTarm64' '=Models' '[Models.NTarm64]' '[Models]'
+fault deva64_catalogue_decorated 1 'DEVA64/ZIVIRIZ.inf: CatalogFile.NTarm64 names other.cat, not ziviriz.cat' resign \
+    edit_inf DEVA64/ZIVIRIZ.inf 'CatalogFile=' 'CatalogFile.NTarm64=other.cat\r\nCatalogFile='
+fault deva64_catalogue_without_driver 1 \
+    'DEVA64/ziviriz.cat: does not list DEVA64/ZIVIRIZ.sys (its sha256 Authenticode hash *)' \
+    '--leave-out DEVA64/ZIVIRIZ.sys' true
 fault driver_not_native 1 'OLDVID/QVUSB.SYS: subsystem windows-cui, expected native' keep \
     cp DEV98/newdev.dll OLDVID/QVUSB.SYS
 fault dev98_library_not_dll 1 'DEV98/WinSCard.dll: not a DLL' keep \
