@@ -16,8 +16,11 @@ find_program(ARM64_LLD ld.lld-16 REQUIRED)
 set(ARM64_COMPILE_OPTIONS --target=aarch64-w64-mingw32 -isystem /usr/share/mingw-w64/include -ffreestanding
     -Os -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-threadsafe-statics -DWIN32_LEAN_AND_MEAN
     -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
-# Stripped, without a link time stamp (byte-identical rebuilds).
-set(ARM64_LINK_OPTIONS -fuse-ld=lld-16 -nostdlib -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+# Stripped, without a link time stamp (byte-identical rebuilds), with the
+# header checksum that GNU ld writes for the other programs and a signature
+# keeps (lld writes none unless asked, through to its COFF linker).
+set(ARM64_LINK_OPTIONS -fuse-ld=lld-16 -nostdlib -s -Wl,--gc-sections -Wl,--no-insert-timestamp
+    -Wl,-Xlink=-release)
 
 function(arm64_import_libraries var dir)
     set(libraries "")
