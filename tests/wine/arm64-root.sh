@@ -1,10 +1,12 @@
 #!/bin/sh
 # ARM64 Windows programs under Debian's arm64 Wine, run by qemu-user.
 # usage: arm64-root.sh setup DIR    DIR/root: the arm64 Wine packages,
-#                                   unpacked once and kept; qemu-aarch64
+#                                   unpacked once and kept, and DIR/pristine
+#                                   a prefix booted once and kept; qemu-aarch64
 #                                   registered with binfmt_misc (Wine starts
 #                                   its server and child processes); DIR/prefix
-#                                   a fresh prefix with a persistent server
+#                                   a fresh copy of the pristine prefix with
+#                                   a persistent server
 #        arm64-root.sh cleanup DIR  stops the server; unregisters (and
 #                                   unmounts) what setup registered (mounted)
 #        arm64-root.sh run DIR PROGRAM ARGS...
@@ -23,6 +25,7 @@ unavailable=$dir/unavailable
 export QEMU_LD_PREFIX="$root" WINEPREFIX="$dir/prefix" WINEDEBUG=-all
 wine=$root/usr/lib/wine/wine64
 server=$root/usr/lib/wine/wineserver
+pristine=$dir/pristine
 
 skip() {
     echo "$*" >"$unavailable"
@@ -49,7 +52,7 @@ register_binfmt() {
 unpack_root() {
     [ -e "$root/.complete" ] && return 0
     apt=$dir/apt
-    rm -rf "$root" "$apt"
+    rm -rf "$root" "$apt" "$pristine"
     mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$root"
     : >"$apt/status"
     set -- -q -o APT::Architecture=arm64 -o APT::Architectures::=arm64 -o "Dir::State::Lists=$apt/lists" \
@@ -68,19 +71,32 @@ unpack_root() {
     touch "$root/.complete"
 }
 
+# Booting a prefix under emulation takes half a minute: done once, its
+# registry written out when its server stops.
+boot_pristine() {
+    [ -s "$pristine/system.reg" ] && return 0
+    rm -rf "$pristine"
+    mkdir -p "$pristine"
+    # Started first and detached, as in prefix.sh: a reader of this
+    # script's output would otherwise wait for them to end.
+    WINEPREFIX="$pristine" "$server" -p </dev/null >/dev/null 2>&1
+    WINEPREFIX="$pristine" WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&1
+    WINEPREFIX="$pristine" "$server" -k
+    WINEPREFIX="$pristine" "$server" -w
+    test -s "$pristine/system.reg"
+}
+
 case "$action" in
 setup)
     mkdir -p "$dir"
     rm -f "$unavailable"
     register_binfmt
     unpack_root
+    boot_pristine
     [ -d "$WINEPREFIX" ] && "$server" -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    # Started first and detached, as in prefix.sh: a reader of this
-    # script's output would otherwise wait for them to end.
+    cp -a "$pristine" "$WINEPREFIX"
     "$server" -p </dev/null >/dev/null 2>&1
-    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i </dev/null >/dev/null 2>&1
     "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1
     test -d "$WINEPREFIX/drive_c/windows/system32"
     ;;
