@@ -46,8 +46,8 @@ has_device() {
     wine_run reg query "$enum\\$1\\0000"
 }
 
-# Skipped (77) when the fixture could not set up the arm64 Wine.
-wine_run cmd.exe /c exit || exit $?
+# Skipped (77), saying why, when the fixture could not set up the arm64 Wine.
+"$here/wine/arm64-root.sh" run "$dir" cmd.exe /c exit </dev/null >/dev/null || exit $?
 trap restore EXIT
 rm -rf "$package"
 mkdir -p "$package"
