@@ -28,7 +28,7 @@ set(KEYSETUP_SIGN_TIME "" CACHE STRING "Signing time in seconds since 1970 (repr
 set(sign_script ${CMAKE_CURRENT_LIST_DIR}/sign-file.sh)
 # Removed with the program being signed when a signature fails, so that no
 # program of an earlier build stays beside a missing one.
-set(sign_discarded QV_DRVUNI.exe DrvInst64.exe keysetup.exe keycheck.exe)
+set(sign_discarded QV_DRVUNI.exe DrvInst64.exe DrvInstA64.exe keysetup.exe keycheck.exe)
 
 function(sign_option_error option text)
     message(FATAL_ERROR "${option}: ${text}")

@@ -9,6 +9,13 @@ const BranchFile BRANCH_FILES[] = {
     {BRANCH_WOW64, IN_SYSTEM, "\\ziviriz.cat", TYPE_X64, IDR_X64_CATALOG, KEEP_NONE},
     {BRANCH_WOW64, IN_SYSTEM, NATIVE_HELPER_FILE_NAME, TYPE_X64, IDR_X64_INSTALLER, KEEP_FIRST},
 
+    // The same names in the same directory, from the ARM64 package, and the
+    // ARM64 helper.
+    {BRANCH_ARM64, IN_SYSTEM, "\\ZIVIRIZ.inf", TYPE_ARM64, IDR_ARM64_INF, KEEP_NONE},
+    {BRANCH_ARM64, IN_SYSTEM, "\\ZIVIRIZ.sys", TYPE_ARM64, IDR_ARM64_DRIVER, KEEP_NONE},
+    {BRANCH_ARM64, IN_SYSTEM, "\\ziviriz.cat", TYPE_ARM64, IDR_ARM64_CATALOG, KEEP_NONE},
+    {BRANCH_ARM64, IN_SYSTEM, ARM64_HELPER_FILE_NAME, TYPE_ARM64, IDR_ARM64_INSTALLER, KEEP_FIRST},
+
     {BRANCH_WIN9X, IN_DRIVERS, "\\ziviriz.sys", TYPE_WIN9X, IDR_WIN9X_DRIVER, KEEP_NONE},
     {BRANCH_WIN9X, IN_INF, "\\ZIVIRIZ.INF", TYPE_WIN9X, IDR_WIN9X_INF, KEEP_FIRST},
     {BRANCH_WIN9X, IN_SYSTEM, "\\newdev.dll", TYPE_WIN9X, IDR_WIN9X_NEWDEV, KEEP_NONE},
@@ -25,9 +32,11 @@ const BranchFile BRANCH_FILES[] = {
 
 const size_t BRANCH_FILE_COUNT = sizeof(BRANCH_FILES) / sizeof(BRANCH_FILES[0]);
 
-InstallBranch ChooseInstallBranch(bool wow64, bool win9x)
+InstallBranch ChooseInstallBranch(Wow64Branch wow64Branch, bool win9x)
 {
-    if (wow64)
+    if (wow64Branch == BRANCH_WOW64_ARM64)
+        return BRANCH_ARM64;
+    if (wow64Branch == BRANCH_WOW64_X64)
         return BRANCH_WOW64;
     return win9x ? BRANCH_WIN9X : BRANCH_NT32;
 }
@@ -36,6 +45,7 @@ const char *BranchName(InstallBranch branch)
 {
     switch (branch) {
     case BRANCH_WOW64: return "Wow64";
+    case BRANCH_ARM64: return "Arm64";
     case BRANCH_WIN9X: return "Win9x";
     default: return "Nt32";
     }

@@ -1,7 +1,7 @@
 // Resource IDs of keysetup.exe's payload, shared by the branch file table,
 // the installer's resource script and the build that lists the payload.
 // Type names are the bare custom types of the resource script ("DLL",
-// "DEV64", "DEV98", "OLDVID", "OLDVID98", "UNINSTALL").
+// "DEV64", "DEVA64", "DEV98", "OLDVID", "OLDVID98", "UNINSTALL").
 #pragma once
 
 #define IDR_NT32_CATALOG 165
@@ -21,3 +21,7 @@
 #define IDR_OLDGEN9X_INF 202
 #define IDR_UNINSTALLER 204
 #define IDR_UNINSTALLER_MANIFEST 205
+#define IDR_ARM64_INF 206
+#define IDR_ARM64_DRIVER 207
+#define IDR_ARM64_CATALOG 208
+#define IDR_ARM64_INSTALLER 209

@@ -11,6 +11,7 @@ const char WOW64_SYSTEM_NAME[] = "syswow64";
 const size_t SYSTEM_NAME_LENGTH = sizeof(WOW64_SYSTEM_NAME) - 1;
 
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
+typedef BOOL(WINAPI *IsWow64Process2Fn)(HANDLE, USHORT *, USHORT *);
 // GetSystemDirectoryA and GetWindowsDirectoryA.
 typedef UINT(WINAPI *DirectoryQueryFn)(LPSTR, UINT);
 
@@ -110,6 +111,31 @@ bool IsRunningUnderWow64(void)
     if (!isWow64Process || !isWow64Process(GetCurrentProcess(), &wow64))
         return false;
     return wow64 != FALSE;
+}
+
+Wow64Branch ChooseWow64Branch(bool wow64, bool machineKnown, USHORT nativeMachine)
+{
+    if (!wow64)
+        return BRANCH_NOT_WOW64;
+    if (machineKnown && nativeMachine == IMAGE_FILE_MACHINE_ARM64)
+        return BRANCH_WOW64_ARM64;
+    return BRANCH_WOW64_X64;
+}
+
+Wow64Branch GetWow64Branch(void)
+{
+    bool wow64 = IsRunningUnderWow64();
+    bool machineKnown = false;
+    USHORT processMachine = 0;
+    USHORT nativeMachine = 0;
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    IsWow64Process2Fn isWow64Process2 = NULL;
+
+    if (wow64 && kernel)
+        isWow64Process2 = (IsWow64Process2Fn)(void *)GetProcAddress(kernel, "IsWow64Process2");
+    if (isWow64Process2)
+        machineKnown = isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine) != FALSE;
+    return ChooseWow64Branch(wow64, machineKnown, nativeMachine);
 }
 
 bool GetInstallSystemDir(char *systemDir, bool wow64)

@@ -32,6 +32,23 @@ bool IsWin9xClass(PlatformClass platform);
 // True when this 32-bit process runs on 64-bit Windows.
 bool IsRunningUnderWow64(void);
 
+// Which package and helper a process installs on its Windows: the 32-bit
+// one (not under WOW64), the x64 one, or on ARM64 Windows the ARM64 one.
+typedef int Wow64Branch;
+
+const Wow64Branch BRANCH_NOT_WOW64 = 0;
+const Wow64Branch BRANCH_WOW64_X64 = 1;
+const Wow64Branch BRANCH_WOW64_ARM64 = 2;
+
+// Chooses the branch from what IsWow64Process said (wow64) and what
+// IsWow64Process2 said of the native machine (machineKnown false when it
+// is missing or failed): only an ARM64 machine leaves the x64 branch.
+Wow64Branch ChooseWow64Branch(bool wow64, bool machineKnown, USHORT nativeMachine);
+
+// Asks IsWow64Process and, under WOW64, IsWow64Process2 (Windows 10 1709
+// and later; looked up by name), and chooses the branch.
+Wow64Branch GetWow64Branch(void);
+
 // Fills systemDir (MAX_PATH characters, zero-filled here) with the system
 // directory this process installs into: under WOW64 the "system32" of
 // GetSystemDirectoryA becomes "syswow64". Returns false when the system

@@ -16,10 +16,10 @@ const char NATIVE_UNINSTALL_WORD[] = " -uninstall";
 const DWORD NATIVE_HELPER_TIMEOUT_MS = 60000;
 
 // A 32-bit process cannot install or remove devices on 64-bit Windows
-// (ERROR_IN_WOW64): the 64-bit helper the install deployed beside the
-// package does the purge and the removal. Missing or failing, it changes
-// nothing else.
-void RunNativeHelperUninstall(const char *systemDir)
+// (ERROR_IN_WOW64): the native helper the install deployed beside the
+// package (helperName) does the purge and the removal. Missing or failing,
+// it changes nothing else.
+void RunNativeHelperUninstall(const char *systemDir, const char *helperName)
 {
     char helperPath[MAX_PATH];
     char commandLine[MAX_PATH + sizeof(NATIVE_UNINSTALL_WORD) + 2];
@@ -30,7 +30,7 @@ void RunNativeHelperUninstall(const char *systemDir)
     memset(&startup, 0, sizeof(startup));
     memset(&process, 0, sizeof(process));
     startup.cb = sizeof(startup);
-    if (!BuildSystemPath(helperPath, systemDir, NATIVE_HELPER_FILE_NAME))
+    if (!BuildSystemPath(helperPath, systemDir, helperName))
         return;
     // Quoted: the system directory may hold blanks.
     commandLine[0] = '"';
@@ -81,15 +81,18 @@ int DeleteUninstallEntry(void)
 int RunUninstall(void)
 {
     char systemDir[MAX_PATH];
-    bool wow64 = IsRunningUnderWow64();
+    Wow64Branch branch = GetWow64Branch();
+    bool wow64 = branch != BRANCH_NOT_WOW64;
     bool win9x = IsWin9xClass(GetPlatformClass());
 
     if (!GetInstallSystemDir(systemDir, wow64))
         return -1;
     SetCurrentDirectoryA(systemDir);
     // Windows 98/Me keeps no oem*.inf copies of the package.
-    if (wow64)
-        RunNativeHelperUninstall(systemDir);
+    if (branch == BRANCH_WOW64_ARM64)
+        RunNativeHelperUninstall(systemDir, ARM64_HELPER_FILE_NAME);
+    else if (wow64)
+        RunNativeHelperUninstall(systemDir, NATIVE_HELPER_FILE_NAME);
     else if (!win9x)
         PurgeDriverAndDevices(DEVICE_HARDWARE_ID);
     DeleteUninstallerManifest(systemDir);

@@ -15,6 +15,7 @@ void ActivateDriverPackage(const char *infPath, bool win9x);
 // device's Enum key so that Windows rebuilds them. Always 0.
 int ResetWin9xDriverDatabase(const char *hardwareId);
 
-// Starts the 64-bit install program with "-install" and does not wait;
+// Starts the native install program (DrvInst64.exe, or DrvInstA64.exe on
+// ARM64 Windows) with "-install" and does not wait;
 // shows nothing when it cannot be started. Always 0.
 int Launch64BitInstaller(const char *programPath);

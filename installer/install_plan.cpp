@@ -110,8 +110,9 @@ int RunInstall(HINSTANCE instance)
     InstallDirs dirs;
     KeptPaths kept;
     bool win9x = IsWin9xClass(GetPlatformClass());
-    bool wow64 = IsRunningUnderWow64();
-    InstallBranch branch = ChooseInstallBranch(wow64, win9x);
+    Wow64Branch wow64Branch = GetWow64Branch();
+    bool wow64 = wow64Branch != BRANCH_NOT_WOW64;
+    InstallBranch branch = ChooseInstallBranch(wow64Branch, win9x);
 
     memset(&dirs, 0, sizeof(dirs));
     memset(&kept, 0, sizeof(kept));

@@ -539,11 +539,12 @@ const PayloadDigest *FindKeyInfDigest(InstallBranch branch)
 bool ReadPlaces(Machine *machine)
 {
     PlatformClass platform = GetPlatformClass();
+    Wow64Branch wow64Branch = GetWow64Branch();
 
     machine->platform = platform;
-    machine->wow64 = IsRunningUnderWow64();
+    machine->wow64 = wow64Branch != BRANCH_NOT_WOW64;
     machine->win9x = IsWin9xClass(platform);
-    machine->branch = ChooseInstallBranch(machine->wow64, machine->win9x);
+    machine->branch = ChooseInstallBranch(wow64Branch, machine->win9x);
     machine->keyInf = FindKeyInfDigest(machine->branch);
     machine->presenceWord = machine->win9x ? "recorded" : "present";
     ReportLine(machine->report, "windows: platform class %d, wow64 %s, branch %s", platform,

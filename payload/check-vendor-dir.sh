@@ -1,18 +1,19 @@
 #!/bin/sh
 # Checks KEYSETUP_VENDOR_DIR in a build of its own, with the test vendor
-# directory tests/support/make_vendor_dir.py makes (a v1 and a v2
-# catalogue): without one file it fails the configure naming that file;
-# complete, every file (INFs and DrvInst64.exe included) is embedded byte for
-# byte and listed with origin "vendor" and what was checked, and the signer
-# warning is printed; with KEYSETUP_VENDOR_STRICT that warning fails the
-# configure, and a driver that memory integrity refuses, put in after a
-# strict configure, fails the build; a driver broken after the configure
-# fails the build, and then the configure; switched back to placeholders,
-# the build gives the same keysetup.exe and listing as the main build.
+# directory tests/support/make_vendor_dir.py makes (a v1 and two v2
+# catalogues): without one file it fails the configure naming that file
+# (DEVA64/ is optional); complete, every file (INFs and the helpers
+# included) is embedded byte for byte and listed with origin "vendor" and
+# what was checked, and the signer warning is printed; with
+# KEYSETUP_VENDOR_STRICT that warning fails the configure, and a driver that
+# memory integrity refuses, put in after a strict configure, fails the
+# build; a driver broken after the configure fails the build, and then the
+# configure; switched back to placeholders, the build gives the same
+# keysetup.exe and listing as the main build.
 # That build is also the reproducibility check: made from a copy of the
 # sources in another directory, into another build directory, it must give
-# keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe byte for byte as the main
-# build did.
+# keysetup.exe, QV_DRVUNI.exe, DrvInst64.exe and DrvInstA64.exe byte for
+# byte as the main build did.
 # usage: check-vendor-dir.sh PYTHON SOURCE_DIR WORK_DIR MAIN_BIN_DIR (PYTHON: one with the
 # package check's modules)
 set -eu
@@ -39,6 +40,10 @@ DEV64 193 ZIVIRIZ.inf
 DEV64 194 ZIVIRIZ.sys
 DEV64 195 ziviriz.cat
 DEV64 196 DrvInst64.exe
+DEVA64 206 ZIVIRIZ.inf
+DEVA64 207 ZIVIRIZ.sys
+DEVA64 208 ziviriz.cat
+DEVA64 209 DrvInstA64.exe
 DEV98 185 newdev.dll
 DEV98 186 WinSCard.dll
 DEV98 187 ziviriz.sys
@@ -65,14 +70,19 @@ fail() {
 # The consistent test vendor directory the package check's test uses too.
 make_dir="$python $src/tests/support/make_vendor_dir.py"
 $make_dir "$src" "$vendor"
+# DEVA64/ is optional: without it the configure says what the Arm64 branch lacks.
 mv "$vendor/OLDVID98/QVUSB.SYS" "$work/QVUSB.SYS"
+mv "$vendor/DEVA64" "$work/DEVA64"
 if configure "$vendor" >"$work/incomplete.log" 2>&1; then
     fail "configure accepted a vendor directory without OLDVID98/QVUSB.SYS"
 fi
 log_says 'OLDVID98/QVUSB.SYS' "$work/incomplete.log" || { cat "$work/incomplete.log"; fail "missing file not named"; }
-echo "incomplete vendor directory refused, naming OLDVID98/QVUSB.SYS"
+! log_says 'DEVA64/ZIVIRIZ.sys' "$work/incomplete.log" || fail "the optional DEVA64/ named as missing"
+log_says 'the Arm64 branch installs no working driver' "$work/incomplete.log" || fail "no notice of the ARM64 placeholders"
+echo "incomplete vendor directory refused, naming OLDVID98/QVUSB.SYS; without DEVA64/ the Arm64 branch's placeholders noticed"
 
 mv "$work/QVUSB.SYS" "$vendor/OLDVID98/QVUSB.SYS"
+mv "$work/DEVA64" "$vendor/DEVA64"
 configure "$vendor" >"$work/complete.log" 2>&1 || { cat "$work/complete.log"; fail "configure with a complete vendor directory"; }
 log_says 'NOT checked here: the catalogue signatures and their chain to a root that Windows trusts' "$work/complete.log" ||
     fail "configure does not say what the package check leaves out"
@@ -100,7 +110,7 @@ grep -q '^DLL 166 ZIVIRIZ.sys .* | pe native i386; listed in DLL/ziviriz.cat (sh
         "$listing" ||
     { cat "$listing"; fail "listing does not say what was checked"; }
 ! grep -q placeholder "$listing" || fail "placeholder listed in a vendor build"
-echo "consistent vendor directory embedded byte for byte (INFs and DrvInst64.exe included) and listed with its checks"
+echo "consistent vendor directory embedded byte for byte (INFs and both helpers included) and listed with its checks"
 
 # KEYSETUP_VENDOR_STRICT: the signer warning fails the configure; signed in
 # the hardware publisher's name it passes, and a driver that memory
@@ -144,10 +154,10 @@ configure "" >"$work/placeholder.log" 2>&1 || { cat "$work/placeholder.log"; fai
 log_says PLACEHOLDER "$work/placeholder.log" || fail "no notice of placeholders"
 cmake --build "$build" --target keysetup >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 # keysetup's build makes the two programs it carries.
-for program in QV_DRVUNI.exe DrvInst64.exe; do
+for program in QV_DRVUNI.exe DrvInst64.exe DrvInstA64.exe; do
     cmp "$build/bin/$program" "$main_bin/$program" || fail "$program differs from the main build's"
 done
-echo "QV_DRVUNI.exe and DrvInst64.exe from copied sources in another directory identical to the main build's"
+echo "QV_DRVUNI.exe, DrvInst64.exe and DrvInstA64.exe from copied sources in another directory identical to the main build's"
 if grep -q ' vendor | ' "$main_bin/keysetup.payload.txt"; then
     echo "main build embeds vendor files: its keysetup.exe not compared"
 else

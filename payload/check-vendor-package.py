@@ -49,10 +49,25 @@ SIGNED_INFS = {"DLL/ZIVIRIZ.inf": ("DLL/ziviriz.cat", "NTx86"),
 # The older generation's INF, carried twice: no catalogue of the payload signs it.
 UNSIGNED_INFS = ("OLDVID/QVUSB.INF", "OLDVID98/QVUSB.INF")
 X64_INF = "DEV64/ZIVIRIZ.inf"
-X64_DRIVERS = [key for key, machine in DRIVERS.items() if machine == "x86-64"]
-X64_CATALOGUES = [key for key, (_, driver) in PACKAGES.items() if driver in X64_DRIVERS]
+# INF: the decoration its first [Manufacturer] line must carry
+PLATFORM_INFS = {X64_INF: "NTamd64"}
 
-MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
+# The ARM64 package ("DEVA64"): an ARM64 driver and helper, an INF with
+# NTarm64 models whose catalogue Windows looks up as CatalogFile.NTarm64.
+ARM64_INF = "DEVA64/ZIVIRIZ.inf"
+DRIVERS["DEVA64/ZIVIRIZ.sys"] = "arm64"
+PROGRAMS["DEVA64/DrvInstA64.exe"] = "arm64"
+PACKAGES["DEVA64/ziviriz.cat"] = (ARM64_INF, "DEVA64/ZIVIRIZ.sys")
+INFS[ARM64_INF] = ("ZIVIRIZ.sys", True)
+SIGNED_INFS[ARM64_INF] = ("DEVA64/ziviriz.cat", "NTarm64")
+PLATFORM_INFS[ARM64_INF] = "NTarm64"
+# The 64-bit kernel drivers (x64 and ARM64) and their catalogues: memory
+# integrity and the signing policy of 64-bit Windows 10 concern them.
+DRIVERS_64 = [key for key, machine in DRIVERS.items() if machine in ("x86-64", "arm64")]
+CATALOGUES_64 = [key for key, (_, driver) in PACKAGES.items() if driver in DRIVERS_64]
+ARM64_CATALOGUES = ["DEVA64/ziviriz.cat"]
+
+MACHINES = {0x14C: "i386", 0x8664: "x86-64", 0xAA64: "arm64"}
 SUBSYSTEMS = {1: "native", 2: "windows-gui", 3: "windows-cui"}
 IMAGE_FILE_DLL = 0x2000
 SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
@@ -364,7 +379,7 @@ def check_signer(key, subject):
     and chain hold is not checked here."""
     common_name = subject.native.get("common_name") if subject else None
     note(key, f"signer {subject.human_friendly if subject else 'not among its certificates'}")
-    if key in X64_CATALOGUES and common_name != HARDWARE_PUBLISHER:
+    if key in CATALOGUES_64 and common_name != HARDWARE_PUBLISHER:
         warning(key, f"signed by {common_name or 'an unknown signer'}, not {HARDWARE_PUBLISHER}: 64-bit Windows 10 "
                      "version 1607 and later load a new kernel driver signed so only where Secure Boot is off, "
                      "the PC was upgraded from an earlier Windows, or the signing certificate was cross-signed "
@@ -390,7 +405,9 @@ def check_catalogue(key, files):
     note(key, f"OSAttr {' '.join(os_attr) or 'none'}")
     check_signer(key, signer)
     # Without OSAttr, the range keysetup installs it on: from Windows 2000 and XP x64.
-    windows_7_or_earlier = not os_attr or any(v <= WINDOWS_7 for a in os_attr for v in windows_versions(a))
+    # ARM64 Windows starts at Windows 10: its package serves no Windows 7.
+    windows_7_or_earlier = key not in ARM64_CATALOGUES and (
+        not os_attr or any(v <= WINDOWS_7 for a in os_attr for v in windows_versions(a)))
     for member_key in PACKAGES[key]:
         if member_key not in files:
             continue
@@ -567,11 +584,12 @@ def check_inf(key, data, hardware_id):
         fault(key, f"declares {hardware_id}, the current generation's hardware ID")
     else:
         note(key, f"{'declares' if current else 'does not declare'} {hardware_id}")
-    if key == X64_INF:
-        if any(d.lower().startswith("ntamd64") for d in first_manufacturer(sections)[1:]):
-            note(key, "NTamd64 models")
+    if key in PLATFORM_INFS:
+        platform = PLATFORM_INFS[key]
+        if any(d.lower().startswith(platform.lower()) for d in first_manufacturer(sections)[1:]):
+            note(key, f"{platform} models")
         else:
-            fault(key, "its first [Manufacturer] line has no NTamd64 decoration")
+            fault(key, f"its first [Manufacturer] line has no {platform} decoration")
     if key in SIGNED_INFS:
         check_catalogue_name(key, sections)
     copied = copied_drivers(sections)
@@ -600,7 +618,7 @@ def main(argv):
         data = files[key]
         if key in DRIVERS:
             image = check_pe(key, data, DRIVERS[key], ["native"], None)
-            if image and key in X64_DRIVERS:
+            if image and key in DRIVERS_64:
                 check_memory_integrity(key, image)
         elif key in LIBRARIES:
             check_pe(key, data, "i386", ["windows-gui", "windows-cui"], True)

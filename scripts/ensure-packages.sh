@@ -14,7 +14,7 @@
 set -eu
 packages="cmake ninja-build g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 googletest wine wine32 wine64 python3 python3-asn1crypto python3-pefile
-openssl osslsigncode"
+openssl osslsigncode clang-16 lld-16 llvm-16 qemu-user-static"
 dry_run=${KEYSETUP_APT_DRY_RUN:-0}
 apt_options=${KEYSETUP_APT_OPTIONS:-}
 # Tries of apt-get update, and seconds between them.

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Signed builds, checked on the build host. A throwaway CA and code-signing
 # identity made here sign a build of its own (password from the
-# environment, fixed signing time); its four programs and the two copies
+# environment, fixed signing time); its five programs and the three copies
 # keysetup.exe embeds verify against that CA, carry SHA-256 digests, keep
 # their PE header and imports, are listed with their signed hashes, and
 # are the unsigned programs plus a signature. A wrong password, a missing,
@@ -19,7 +19,7 @@ pki=$work/pki signed=$work/signed wrong=$work/wrong scratch=$work/scratch
 bin=$signed/bin
 password='throwaway signing password'
 signing_time=1700000000
-programs='keysetup.exe QV_DRVUNI.exe DrvInst64.exe keycheck.exe'
+programs='keysetup.exe QV_DRVUNI.exe DrvInst64.exe DrvInstA64.exe keycheck.exe'
 rm -rf "$work"
 mkdir -p "$pki" "$scratch"
 
@@ -85,7 +85,8 @@ for program in $programs; do
 done
 extract UNINSTALL 204 QV_DRVUNI.exe
 extract DEV64 196 DrvInst64.exe
-echo "keysetup.exe, QV_DRVUNI.exe, DrvInst64.exe, keycheck.exe and the two embedded copies verify (SHA-256), listed signed"
+extract DEVA64 209 DrvInstA64.exe
+echo "keysetup.exe, QV_DRVUNI.exe, DrvInst64.exe, DrvInstA64.exe, keycheck.exe and the three embedded copies verify (SHA-256), listed signed"
 
 # Each program checked on its own: a group's status would be its last one's.
 pe_ok=1
@@ -105,12 +106,12 @@ pe_ok=1
 unsigned() {
     osslsigncode remove-signature -in "$1" -out "$2" >/dev/null 2>&1 || cp "$1" "$2"
 }
-for program in QV_DRVUNI.exe DrvInst64.exe; do
+for program in QV_DRVUNI.exe DrvInst64.exe DrvInstA64.exe; do
     unsigned "$bin/$program" "$scratch/stripped-$program"
     unsigned "$main_bin/$program" "$scratch/main-$program"
     cmp "$scratch/stripped-$program" "$scratch/main-$program" || fail "$program is more than the unsigned program and a signature"
 done
-echo "QV_DRVUNI.exe and DrvInst64.exe without their signature identical to the unsigned build's"
+echo "QV_DRVUNI.exe, DrvInst64.exe and DrvInstA64.exe without their signature identical to the unsigned build's"
 
 # The same identity as a certificate and key pair, at the same time: the
 # same bytes as the build's, so a signed build is reproducible.

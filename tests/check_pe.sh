@@ -1,8 +1,8 @@
 #!/bin/sh
 # Checks a built program's PE header and imports with objdump -p.
-# usage: check_pe.sh OBJDUMP EXE ARCH(i386|i386-console|x86-64) ALLOWED_DLL...
+# usage: check_pe.sh OBJDUMP EXE ARCH(i386|i386-console|x86-64|arm64) ALLOWED_DLL...
 # (i386-console: a 32-bit program of the console subsystem; the others are
-# GUI programs)
+# GUI programs; arm64: machine 0xAA64, read with llvm-objdump)
 set -u
 objdump=$1 exe=$2 arch=$3
 shift 3
@@ -24,6 +24,8 @@ if [ "$arch" = i386 ]; then
     expect '^MinorOSystemVersion[[:space:]]+0$'
     expect '^MajorSubsystemVersion[[:space:]]+4$'
     expect '^MinorSubsystemVersion[[:space:]]+0$'
+elif [ "$arch" = arm64 ]; then
+    expect 'file format coff-arm64'
 else
     expect 'file format pei-x86-64'
 fi

@@ -243,13 +243,14 @@ TEST_F(PayloadCatalogue, EveryResourceIsTheFileTheBuildUsed)
     }
     EXPECT_EQ(Resource("UNINSTALL", IDR_UNINSTALLER), ReadBytes(BinPath("QV_DRVUNI.exe")));
     EXPECT_EQ(Resource("DEV64", IDR_X64_INSTALLER), ReadBytes(BinPath("DrvInst64.exe")));
+    EXPECT_EQ(Resource("DEVA64", IDR_ARM64_INSTALLER), ReadBytes(BinPath("DrvInstA64.exe")));
 }
 
 TEST_F(PayloadCatalogue, TextPayloadsAreStoredInTheirEncodings)
 {
-    const WORD wideInfs[] = {IDR_NT32_INF, IDR_X64_INF};
-    const char *wideTypes[] = {"DLL", "DEV64"};
-    for (size_t i = 0; i < 2; ++i) {
+    const WORD wideInfs[] = {IDR_NT32_INF, IDR_X64_INF, IDR_ARM64_INF};
+    const char *wideTypes[] = {"DLL", "DEV64", "DEVA64"};
+    for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(wideTypes[i]);
         const PayloadSource *source = FindSource(wideTypes[i], wideInfs[i]);
         ASSERT_TRUE(source != NULL);
@@ -372,6 +373,8 @@ const EmbeddedInf EMBEDDED_INFS[] = {
      "ZIVIRIZ.sys", KEY_HARDWARE_ID, true},
     {"DEV64", IDR_X64_INF, "ZIVIRIZ.inf", "$Windows NT$", "Models.NTamd64.6.0", "NTamd64.6.0", "ziviriz.cat",
      "SourceDisksFiles.amd64", "ZIVIRIZ.sys", KEY_HARDWARE_ID, true},
+    {"DEVA64", IDR_ARM64_INF, "ZIVIRIZ.inf", "$Windows NT$", "Models.NTarm64", "NTarm64", "ziviriz.cat",
+     "SourceDisksFiles.arm64", "ZIVIRIZ.sys", KEY_HARDWARE_ID, true},
     {"DEV98", IDR_WIN9X_INF, "ZIVIRIZ.INF", "$CHICAGO$", "Models", "", NO_LINE, "SourceDisksFiles",
      "ziviriz.sys", KEY_HARDWARE_ID, true},
     {"OLDVID", IDR_OLDGEN_INF, "QVUSB.INF", "$CHICAGO$", "Models", "", NO_LINE, "SourceDisksFiles",

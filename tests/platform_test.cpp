@@ -62,6 +62,18 @@ TEST(ClassifyPlatform, Win9xFlagIsExactly98AndMe)
         EXPECT_EQ(c == PLATFORM_WIN98 || c == PLATFORM_WINME, IsWin9xClass(c)) << c;
 }
 
+TEST(ChooseWow64Branch, OnlyAnArm64MachineLeavesTheX64Branch)
+{
+    EXPECT_EQ(BRANCH_WOW64_ARM64, ChooseWow64Branch(true, true, IMAGE_FILE_MACHINE_ARM64));
+    EXPECT_EQ(BRANCH_WOW64_X64, ChooseWow64Branch(true, true, IMAGE_FILE_MACHINE_AMD64));
+    EXPECT_EQ(BRANCH_WOW64_X64, ChooseWow64Branch(true, true, IMAGE_FILE_MACHINE_IA64));
+    EXPECT_EQ(BRANCH_WOW64_X64, ChooseWow64Branch(true, true, IMAGE_FILE_MACHINE_UNKNOWN));
+    // IsWow64Process2 missing or failed: whatever its output holds is ignored.
+    EXPECT_EQ(BRANCH_WOW64_X64, ChooseWow64Branch(true, false, IMAGE_FILE_MACHINE_ARM64));
+    EXPECT_EQ(BRANCH_NOT_WOW64, ChooseWow64Branch(false, true, IMAGE_FILE_MACHINE_ARM64));
+    EXPECT_EQ(BRANCH_NOT_WOW64, ChooseWow64Branch(false, false, IMAGE_FILE_MACHINE_UNKNOWN));
+}
+
 struct Emulated {
     const char *version;
     PlatformClass expected;
@@ -97,6 +109,8 @@ TEST(PlatformDetection, Wow64MatchesThePrefix)
     const char *expected = getenv("EXPECT_WOW64");
     ASSERT_TRUE(expected != NULL);
     EXPECT_EQ(expected[0] == '1', IsRunningUnderWow64());
+    // The real IsWow64Process2 on x86-64: today's branch.
+    EXPECT_EQ(expected[0] == '1' ? BRANCH_WOW64_X64 : BRANCH_NOT_WOW64, GetWow64Branch());
 
     char dir[MAX_PATH];
     ASSERT_TRUE(GetInstallSystemDir(dir, IsRunningUnderWow64()));

@@ -111,27 +111,28 @@ known=$(check "$good") || { printf 'FAIL: consistent directory refused:\n%s\n' "
 printf '%s\n' "$known" >"$work/known"
 case "$known" in
 'warning: OLDVID/QVUSB.INF: no catalogue of the payload signs '*'
-warning: DEV64/ziviriz.cat: signed by keysetup test vendor, not Microsoft Windows Hardware Compatibility Publisher: '*)
+warning: DEV64/ziviriz.cat: signed by keysetup test vendor, not Microsoft Windows Hardware Compatibility Publisher: '*'
+warning: DEVA64/ziviriz.cat: signed by keysetup test vendor, not Microsoft Windows Hardware Compatibility Publisher: '*)
     ;;
-*) printf 'FAIL: consistent directory passed with other than the older generation'"'"'s and the signer warning:\n%s\n' \
+*) printf 'FAIL: consistent directory passed with other than the older generation'"'"'s and the signer warnings:\n%s\n' \
        "$known"
    exit 1 ;;
 esac
-for package in DLL DEV64; do
+for package in DLL DEV64 DEVA64; do
     osslsigncode verify -in "$good/$package/ZIVIRIZ.sys" -catalog "$good/$package/ziviriz.cat" \
         -CAfile "$good/.signer/cert.pem" >"$work/osslsigncode.log" 2>&1 ||
         { cat "$work/osslsigncode.log"; echo "FAIL: osslsigncode: $package/ziviriz.cat does not list its driver"; exit 1; }
 done
-echo "ok: consistent directory passes with the older generation's and the signer warning; osslsigncode finds both" \
-    "drivers in their catalogues (v1 and v2)"
-# Under --strict the signer warning, the only one about a vendor file there, fails the check.
+echo "ok: consistent directory passes with the older generation's and the signer warnings; osslsigncode finds the" \
+    "three drivers in their catalogues (v1 and v2)"
+# Under --strict the signer warnings, the only ones about vendor files there, fail the check.
 expect consistent_directory "$good" 1 '' --strict || true
 # Signed in the hardware publisher's name: no signer warning, and the older
 # generation's, which no vendor file can change, stays a warning.
 ms_good=$work/ms-good
 cp -a "$good" "$ms_good"
 $make_dir --catalogues --signer 'Microsoft Windows Hardware Compatibility Publisher' "$ms_good"
-grep -v '^warning: DEV64/ziviriz.cat: signed by ' "$work/known" >"$work/known-ms"
+grep -v '^warning: DEV[A6]*64/ziviriz.cat: signed by ' "$work/known" >"$work/known-ms"
 for strict in '' --strict; do
     check "$ms_good" $strict >"$work/output" && cmp -s "$work/output" "$work/known-ms" ||
         { cat "$work/output"; echo "FAIL: hardware publisher's catalogue ${strict:-without --strict}"; exit 1; }
@@ -142,6 +143,18 @@ fault dll_driver_x64 1 'DLL/ZIVIRIZ.sys: machine x86-64, expected i386' resign \
     cp DEV64/ZIVIRIZ.sys DLL/ZIVIRIZ.sys
 fault dev64_driver_i386 1 'DEV64/ZIVIRIZ.sys: machine i386, expected x86-64' resign \
     cp DLL/ZIVIRIZ.sys DEV64/ZIVIRIZ.sys
+# The ARM64 package: its machine, models, catalogue name and members.
+fault deva64_driver_x64 1 'DEVA64/ZIVIRIZ.sys: machine x86-64, expected arm64' resign \
+    cp DEV64/ZIVIRIZ.sys DEVA64/ZIVIRIZ.sys
+fault deva64_helper_x64 1 'DEVA64/DrvInstA64.exe: machine x86-64, expected arm64' keep \
+    cp DEV64/DrvInst64.exe DEVA64/DrvInstA64.exe
+fault deva64_inf_undecorated 1 'DEVA64/ZIVIRIZ.inf: its first ?Manufacturer? line has no NTarm64 decoration' \
+    resign edit_inf DEVA64/ZIVIRIZ.inf '=Models,NTarm64' '=Models' '[Models.NTarm64]' '[Models]'
+fault deva64_catalogue_decorated 1 'DEVA64/ZIVIRIZ.inf: CatalogFile.NTarm64 names other.cat, not ziviriz.cat' resign \
+    edit_inf DEVA64/ZIVIRIZ.inf 'CatalogFile=' 'CatalogFile.NTarm64=other.cat\r\nCatalogFile='
+fault deva64_catalogue_without_driver 1 \
+    'DEVA64/ziviriz.cat: does not list DEVA64/ZIVIRIZ.sys (its sha256 Authenticode hash *)' \
+    '--leave-out DEVA64/ZIVIRIZ.sys' true
 fault driver_not_native 1 'OLDVID/QVUSB.SYS: subsystem windows-cui, expected native' keep \
     cp DEV98/newdev.dll OLDVID/QVUSB.SYS
 fault dev98_library_not_dll 1 'DEV98/WinSCard.dll: not a DLL' keep \

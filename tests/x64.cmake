@@ -18,7 +18,7 @@ add_test(NAME prefix_x64_cleanup COMMAND ${PREFIX_SCRIPT} cleanup x64 ${WINE_PRE
 set_tests_properties(prefix_x64_setup PROPERTIES FIXTURES_SETUP prefix_x64 TIMEOUT 300)
 set_tests_properties(prefix_x64_cleanup PROPERTIES FIXTURES_CLEANUP prefix_x64)
 
-foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.*
+foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.*:ChooseWow64Branch.*
               mode_selection:ModeSelection.*:CommandLineTail.* inf_match:InfMatch* inf_purge:InfPurge*
               hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*
               keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*)

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Makes a consistent test vendor directory: tiny native drivers for i386
-and x86-64, tiny 32-bit DLLs, a tiny x86-64 DrvInst64.exe, INFs made from
+"""Makes a consistent test vendor directory: tiny native drivers for i386,
+x86-64 and ARM64, tiny 32-bit DLLs, a tiny x86-64 DrvInst64.exe and ARM64
+DrvInstA64.exe, INFs made from
 this project's own (marked as the vendor's, so that their bytes differ) and
 catalogues over each package, signed with a throwaway certificate kept in
-DIR/.signer: the 32-bit one in the older form (v1, SHA-1), the x64 one in
-the form Windows 10 signing writes (v2, SHA-1 and SHA-256 members).
+DIR/.signer: the 32-bit one in the older form (v1, SHA-1), the x64 and
+ARM64 ones in the form Windows 10 signing writes (v2, SHA-1 and SHA-256
+members).
 
 usage: make_vendor_dir.py SOURCE_DIR DIR
        make_vendor_dir.py --catalogues [--signer NAME] [--leave-out TYPE/NAME[@sha1]]... DIR
@@ -25,6 +27,7 @@ from importlib import import_module  # noqa: E402
 
 check = import_module("check-vendor-package")
 
+ARM64 = ["--target=aarch64-w64-mingw32", "-fuse-ld=lld-16"]
 # type/name: (compiler, entry, link options) of each tiny program
 PROGRAMS = {
     "DLL/ZIVIRIZ.sys": ("i686-w64-mingw32-gcc", "_DriverEntry", ["-Wl,--subsystem,native"]),
@@ -35,13 +38,16 @@ PROGRAMS = {
     "DEV98/newdev.dll": ("i686-w64-mingw32-gcc", "_DriverEntry", ["-shared"]),
     "DEV98/WinSCard.dll": ("i686-w64-mingw32-gcc", "_DriverEntry", ["-shared"]),
     "DEV64/DrvInst64.exe": ("x86_64-w64-mingw32-gcc", "DriverEntry", ["-mwindows"]),
+    "DEVA64/ZIVIRIZ.sys": ("clang-16", "DriverEntry", ARM64 + ["-Wl,--subsystem,native"]),
+    "DEVA64/DrvInstA64.exe": ("clang-16", "DriverEntry", ARM64 + ["-mwindows"]),
 }
 # type/name: (this project's INF, stored as UTF-16LE)
-INFS = {"DLL/ZIVIRIZ.inf": True, "DEV64/ZIVIRIZ.inf": True, "DEV98/ZIVIRIZ.INF": False,
-        "OLDVID/QVUSB.INF": False}
+INFS = {"DLL/ZIVIRIZ.inf": True, "DEV64/ZIVIRIZ.inf": True, "DEVA64/ZIVIRIZ.inf": True,
+        "DEV98/ZIVIRIZ.INF": False, "OLDVID/QVUSB.INF": False}
 # catalogue: (form, digest algorithm of a v1 catalogue and of the signature, members)
 CATALOGUES = {"DLL/ziviriz.cat": ("v1", "sha1", ["DLL/ZIVIRIZ.inf", "DLL/ZIVIRIZ.sys"]),
-              "DEV64/ziviriz.cat": ("v2", "sha256", ["DEV64/ZIVIRIZ.inf", "DEV64/ZIVIRIZ.sys"])}
+              "DEV64/ziviriz.cat": ("v2", "sha256", ["DEV64/ZIVIRIZ.inf", "DEV64/ZIVIRIZ.sys"]),
+              "DEVA64/ziviriz.cat": ("v2", "sha256", ["DEVA64/ZIVIRIZ.inf", "DEVA64/ZIVIRIZ.sys"])}
 SUBJECT_ALGORITHMS = {"v1": "1.3.6.1.4.1.311.12.1.2", "v2": "1.3.6.1.4.1.311.12.1.3"}
 OIDS = {"sha1": "1.3.14.3.2.26", "sha256": "2.16.840.1.101.3.4.2.1"}
 PE_IMAGE_DATA, FLAT_DATA = "1.3.6.1.4.1.311.2.1.15", "1.3.6.1.4.1.311.2.1.25"

@@ -21,6 +21,10 @@ const PayloadFile PAYLOAD_FILES[PAYLOAD_FILE_COUNT] = {
     {"DEV64", IDR_X64_DRIVER, "ZIVIRIZ.sys", "system"},
     {"DEV64", IDR_X64_CATALOG, "ziviriz.cat", "system"},
     {"DEV64", IDR_X64_INSTALLER, "DrvInst64.exe", "system"},
+    {"DEVA64", IDR_ARM64_INF, "ZIVIRIZ.inf", "system"},
+    {"DEVA64", IDR_ARM64_DRIVER, "ZIVIRIZ.sys", "system"},
+    {"DEVA64", IDR_ARM64_CATALOG, "ziviriz.cat", "system"},
+    {"DEVA64", IDR_ARM64_INSTALLER, "DrvInstA64.exe", "system"},
 };
 
 std::string KeysetupPayloadBytes(const char *type, WORD id)

@@ -15,14 +15,15 @@ struct PayloadFile {
 
 // Every payload resource, grouped by what deploys it and each group in the
 // order keysetup writes it: the 32-bit NT packages, the uninstaller (these
-// two groups are the 32-bit NT install), the Windows 98/Me files and the
-// 64-bit package.
+// two groups are the 32-bit NT install), the Windows 98/Me files, the
+// 64-bit package and the ARM64 package.
 extern const PayloadFile PAYLOAD_FILES[];
-const size_t PAYLOAD_FILE_COUNT = 17;
+const size_t PAYLOAD_FILE_COUNT = 21;
 const size_t NT32_PAYLOAD = 0;
 const size_t UNINSTALLER_PAYLOAD = 5;
 const size_t WIN9X_PAYLOAD = 7;
 const size_t WOW64_PAYLOAD = 13;
+const size_t ARM64_PAYLOAD = 17;
 
 // The bytes of resource type/id in the built keysetup.exe; empty when it
 // carries no such resource.
