@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "branch_files.h"
 #include "install_check.h"
 #include "platform.h"
 #include "sha256.h"
+#include "system_names.h"
 
 namespace {
 
@@ -49,6 +52,35 @@ int Judge(bool installed, void (*change)(InstallFindings *))
 
 // FIPS 180-4 examples: empty, one block, the padding spilling into a second
 // block (56 bytes), and a million bytes added in odd pieces.
+// The branch keycheck judges is the one the install takes. ARM64 Windows
+// gets the x64 branch's files under the same names, from its own package,
+// with its own helper kept for the launch.
+TEST(BranchFiles, Arm64BranchMirrorsTheX64OneFromItsOwnPackage)
+{
+    std::vector<std::string> x64, arm64;
+
+    EXPECT_EQ(BRANCH_ARM64, ChooseInstallBranch(BRANCH_WOW64_ARM64, false));
+    EXPECT_EQ(BRANCH_WOW64, ChooseInstallBranch(BRANCH_WOW64_X64, true));
+    EXPECT_EQ(BRANCH_WIN9X, ChooseInstallBranch(BRANCH_NOT_WOW64, true));
+    EXPECT_EQ(BRANCH_NT32, ChooseInstallBranch(BRANCH_NOT_WOW64, false));
+    EXPECT_STREQ("Arm64", BranchName(BRANCH_ARM64));
+    for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i) {
+        const BranchFile &file = BRANCH_FILES[i];
+        bool helper = file.keep == KEEP_FIRST;
+        if (file.branch == BRANCH_WOW64)
+            x64.push_back(helper ? std::string("(helper)") : std::string(file.name));
+        if (file.branch == BRANCH_ARM64) {
+            EXPECT_STREQ(TYPE_ARM64, file.type) << file.name;
+            EXPECT_EQ(IN_SYSTEM, file.dir) << file.name;
+            arm64.push_back(helper ? std::string("(helper)") : std::string(file.name));
+            if (helper) {
+                EXPECT_STREQ(ARM64_HELPER_FILE_NAME, file.name);
+            }
+        }
+    }
+    EXPECT_EQ(x64, arm64);
+}
+
 TEST(KeycheckSha256, KnownDigests)
 {
     EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", HexDigest("", 1));
