@@ -164,27 +164,42 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, another version\r\n").c_str(), __LINE__);
 }
 
+// The device record and driver key the Windows 98/Me case plants, with
+// their parents, which a fresh prefix lacks: the install's Windows 98/Me
+// reset would otherwise find the device's record left behind.
+const char WIN98_INSTANCE_KEY[] = "Enum\\USB\\VID_FE17&PID_0101\\KSKEYCHECK";
+const char WIN98_DEVICE_KEY[] = "Enum\\USB\\VID_FE17&PID_0101";
+const char WIN98_DRIVER_KEY[] = "System\\CurrentControlSet\\Services\\Class\\KSKEYCHECK\\0000";
+const char WIN98_CLASS_KEY[] = "System\\CurrentControlSet\\Services\\Class\\KSKEYCHECK";
+
+void RemoveWin98Records()
+{
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, WIN98_INSTANCE_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, WIN98_DEVICE_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, WIN98_DRIVER_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, WIN98_CLASS_KEY);
+}
+
 // Windows 98/Me: a device recorded under HKLM\\Enum is judged by its
 // driver key under Services\\Class.
 TEST_F(Keycheck, Win98JudgesRecordedDevices)
 {
-    const char instanceKey[] = "Enum\\USB\\VID_FE17&PID_0101\\KSKEYCHECK";
-    const char classKey[] = "System\\CurrentControlSet\\Services\\Class\\KSKEYCHECK\\0000";
     HKEY key = NULL;
+
+    RemoveWin98Records();
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, instanceKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, WIN98_INSTANCE_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
     RegSetValueExA(key, "Driver", 0, REG_SZ, (const BYTE *)"KSKEYCHECK\\0000", 16);
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, classKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, WIN98_DRIVER_KEY, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
     RegSetValueExA(key, "InfPath", 0, REG_SZ, (const BYTE *)"usb.inf", 8);
     RegCloseKey(key);
     SetEmulatedVersion("keycheck.exe", "win98");
     ExpectCheck(4, "device: USB\\VID_FE17&PID_0101\\KSKEYCHECK recorded, driver KSKEYCHECK\\0000, another INF\r\n",
                 __LINE__);
     SetEmulatedVersion("keycheck.exe", "");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, instanceKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, classKey);
+    RemoveWin98Records();
 }
 
 // Under WOW64 the entry is read where the 32-bit installer wrote it; the
