@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "install_plan.h"
 #include "keysetup_version.h"
 #include "registration.h"
 #include "wine_test.h"
@@ -133,6 +134,15 @@ TEST_F(Registration, CommandTooLongWritesNothing)
     ExpectEntry(longest, longest + " -u", __LINE__);
     EXPECT_EQ(0, RegisterUninstallEntry(PathOfLength(257, false).c_str()));
     ExpectEntry(longest, longest + " -u", __LINE__);
+}
+
+// A build without this Windows' package (as one made without the ARM64
+// package is on ARM64 Windows) installs nothing and registers no entry:
+// this test program carries no payload at all.
+TEST_F(Registration, BuildWithoutTheBranchInstallsNothing)
+{
+    EXPECT_EQ(0, RunInstall(GetModuleHandleA(NULL)));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, ENTRY_PATH));
 }
 
 // Run in a 64-bit prefix: a 32-bit installer's entry goes to the 32-bit
