@@ -140,7 +140,10 @@ grep -q '^DLL 166 ZIVIRIZ.sys .* | pe native i386; listed in DLL/ziviriz.cat (sh
     grep -q '^DEV64 194 ZIVIRIZ.sys .* | pe native x86-64; memory integrity: compatible; listed in .* (sha1, sha256)$' \
         "$listing" &&
     grep -q "^DEV64 195 ziviriz.cat .* | catalogue v2 of 4 members (sha1, sha256); OSAttr 2:6.1,2:10.0; $signer\$" \
-        "$listing" ||
+        "$listing" &&
+    grep -q '^DEV64 196 DrvInst64.exe .* | pe windows-gui x86-64; .*chain not verified here.*; signed by Common Name: keysetup test vendor$' \
+        "$listing" &&
+    grep -q "^# vendor directory: $vendor, sha256 [0-9a-f]\{64\} over its 19 files\$" "$listing" ||
     { cat "$listing"; fail "listing does not say what was checked"; }
 ! grep -q placeholder "$listing" || fail "placeholder listed in a vendor build"
 echo "consistent vendor directory, some names in lower case, embedded byte for byte (INFs and both helpers" \

@@ -88,8 +88,9 @@ class Catalogue(core.Sequence):
 
 
 def load_signed(data):
-    """The SignedData of a DER ContentInfo; ValueError when it holds none."""
-    info = Catalogue.load(data, strict=True)
+    """The SignedData of a DER ContentInfo, which may be followed by the
+    padding of a PE certificate table; ValueError when it holds none."""
+    info = Catalogue.load(data)
     if info["content_type"].dotted != OID_SIGNED_DATA:
         raise ValueError("not SignedData")
     return info["content"]
