@@ -115,7 +115,9 @@ else()
     else()
         set(stamp "no timestamp")
     endif()
-    message(STATUS "keysetup signing: QV_DRVUNI.exe, DrvInst64.exe, keysetup.exe and keycheck.exe, SHA-256, ${stamp}, identity ${identity}")
+    message(STATUS "keysetup signing: QV_DRVUNI.exe, DrvInst64.exe, DrvInstA64.exe, keysetup.exe and keycheck.exe "
+        "(a DrvInst64.exe or DrvInstA64.exe from KEYSETUP_VENDOR_DIR is embedded as the vendor signed it), "
+        "SHA-256, ${stamp}, identity ${identity}")
 endif()
 
 function(keysetup_sign_target target)

@@ -47,6 +47,18 @@ void GetWin9xDirs(InstallDirs *dirs)
     BuildSystemPath(dirs->inf, windowsDir, WIN9X_INF_SUBDIR);
 }
 
+// Does this build carry every file of the branch? A build made without a
+// branch's package (the ARM64 one) serves no Windows of that branch.
+bool CarriesBranch(HINSTANCE instance, InstallBranch branch)
+{
+    for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i) {
+        const BranchFile *file = &BRANCH_FILES[i];
+        if (file->branch == branch && FindResourceA(instance, MAKEINTRESOURCEA(file->id), file->type) == NULL)
+            return false;
+    }
+    return true;
+}
+
 void WriteFileFromPayload(HINSTANCE instance, const char *path, const char *type, WORD id)
 {
     WaitIfPresent(path);
@@ -116,6 +128,9 @@ int RunInstall(HINSTANCE instance)
 
     memset(&dirs, 0, sizeof(dirs));
     memset(&kept, 0, sizeof(kept));
+    // Nothing to install here: no file, no uninstaller, no entry.
+    if (!CarriesBranch(instance, branch))
+        return 0;
     if (!GetInstallSystemDir(dirs.system, wow64))
         return -1;
     if (branch == BRANCH_WIN9X)

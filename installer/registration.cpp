@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "bounded_string.h"
+#include "keysetup_version.h"
 #include "system_names.h"
 
 namespace {
@@ -11,6 +12,16 @@ namespace {
 const char VALUE_DISPLAY_ICON[] = "DisplayIcon";
 const char VALUE_DISPLAY_NAME[] = "DisplayName";
 const char VALUE_UNINSTALL_STRING[] = "UninstallString";
+// For inventory tools and Programs and Features: the version, the
+// publisher when the build names one, and Uninstall alone offered (a
+// Change or Repair would only run the uninstall).
+const char VALUE_DISPLAY_VERSION[] = "DisplayVersion";
+const char VALUE_PUBLISHER[] = "Publisher";
+const char VALUE_NO_MODIFY[] = "NoModify";
+const char VALUE_NO_REPAIR[] = "NoRepair";
+const char DISPLAY_VERSION[] = KEYSETUP_VERSION_TEXT;
+const char PUBLISHER[] = KEYSETUP_PUBLISHER_TEXT;
+const DWORD FLAG_SET = 1;
 const char UNINSTALL_SWITCH[] = " -u";
 const char QUOTE[] = "\"";
 const size_t VALUE_TEXT_LENGTH = MAX_PATH;
@@ -45,6 +56,20 @@ bool SetStringValue(HKEY key, const char *name, const char *text)
     return RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, size) == ERROR_SUCCESS;
 }
 
+bool SetFlagValue(HKEY key, const char *name)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&FLAG_SET, sizeof(FLAG_SET)) == ERROR_SUCCESS;
+}
+
+// The values beyond the three that name and start the uninstaller.
+bool SetInventoryValues(HKEY key)
+{
+    return SetStringValue(key, VALUE_DISPLAY_VERSION, DISPLAY_VERSION)
+        && (PUBLISHER[0] == '\0' || SetStringValue(key, VALUE_PUBLISHER, PUBLISHER))
+        && SetFlagValue(key, VALUE_NO_MODIFY)
+        && SetFlagValue(key, VALUE_NO_REPAIR);
+}
+
 } // namespace
 
 int RegisterUninstallEntry(const char *uninstallerPath)
@@ -63,7 +88,8 @@ int RegisterUninstallEntry(const char *uninstallerPath)
         return 0;
     if (SetStringValue(key, VALUE_DISPLAY_ICON, uninstallerPath)
         && SetStringValue(key, VALUE_DISPLAY_NAME, UNINSTALL_DISPLAY_NAME)
-        && SetStringValue(key, VALUE_UNINSTALL_STRING, command))
+        && SetStringValue(key, VALUE_UNINSTALL_STRING, command)
+        && SetInventoryValues(key))
         result = 1;
     RegCloseKey(key);
     return result;

@@ -2,5 +2,7 @@
 #pragma once
 
 // Creates or rewrites the entry for the uninstaller at uninstallerPath.
-// Returns 1 when all three values were written, else 0.
+// Writes DisplayIcon, DisplayName and UninstallString, then DisplayVersion,
+// Publisher (when the build names one), NoModify and NoRepair; the first
+// write that fails ends the sequence. Returns 1 when all were written, else 0.
 int RegisterUninstallEntry(const char *uninstallerPath);

@@ -4,7 +4,8 @@
 # environment, fixed signing time); its five programs and the three copies
 # keysetup.exe embeds verify against that CA, carry SHA-256 digests, keep
 # their PE header and imports, are listed with their signed hashes, and
-# are the unsigned programs plus a signature. A wrong password, a missing,
+# are the unsigned programs plus a signature; the listing names their
+# signer. A wrong password, a missing,
 # an unreadable and an expired identity each fail naming the option and
 # leave no program behind. WORK_DIR/pki/ca.pem and WORK_DIR/signed/bin stay
 # for the Wine test (signing_wow64).
@@ -77,12 +78,14 @@ extract() {
         fail "extract $1 $2"
     cmp "$scratch/embedded-$3" "$bin/$3" || fail "keysetup.exe embeds another $3 than the signed one"
     verify "$scratch/embedded-$3"
-    grep -qx "$1 $2 $3 $(wc -c <"$bin/$3") $(sha256sum "$bin/$3" | cut -d' ' -f1) built | not checked" "$bin/keysetup.payload.txt" ||
-        { cat "$bin/keysetup.payload.txt"; fail "$3 not listed with its signed size and hash"; }
+    grep -qx "$1 $2 $3 $(wc -c <"$bin/$3") $(sha256sum "$bin/$3" | cut -d' ' -f1) built | not checked; $signed_by" \
+        "$bin/keysetup.payload.txt" || { cat "$bin/keysetup.payload.txt"; fail "$3 not listed with its signed size, hash and signer"; }
 }
+signed_by='signed by Common Name: keysetup test signer'
 for program in $programs; do
     verify "$bin/$program"
 done
+grep -qx "# signing: $signed_by" "$bin/keysetup.payload.txt" || fail "listing header does not name the signer"
 extract UNINSTALL 204 QV_DRVUNI.exe
 extract DEV64 196 DrvInst64.exe
 extract DEVA64 209 DrvInstA64.exe

@@ -168,12 +168,20 @@ void CheckWrittenValue(const std::vector<SnapshotChange> &changes, const Footpri
                        const ProofState &state, const std::string &path)
 {
     const char SZ_PREFIX[] = "REG_SZ ";
+    const char DWORD_PREFIX[] = "REG_DWORD ";
     size_t index = 0;
     const SnapshotChange *change = FindChange(changes, path, ENTRY_VALUE, &index);
 
-    ASSERT_EQ(0u, row.content.find(SZ_PREFIX)) << DescribeRow(row);
     if (!change)
         return; // Explain has reported it
+    if (row.content.find(DWORD_PREFIX) == 0) {
+        DWORD number = strtoul(row.content.c_str() + sizeof(DWORD_PREFIX) - 1, NULL, 10);
+        EXPECT_EQ((DWORD)REG_DWORD, change->after.type) << DescribeRow(row);
+        EXPECT_TRUE(change->after.data == std::string((const char *)&number, sizeof(number)))
+            << DescribeRow(row) << ": " << DescribeChange(*change);
+        return;
+    }
+    ASSERT_EQ(0u, row.content.find(SZ_PREFIX)) << DescribeRow(row);
     std::string text = Expand(state, row.content.substr(sizeof(SZ_PREFIX) - 1));
     // The NUL is counted in the data; RegSetValueExA would add a forgotten
     // one itself, so this shows the text, not how the program sized it.

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "install_plan.h"
+#include "keysetup_version.h"
 #include "registration.h"
 #include "wine_test.h"
 
@@ -36,7 +38,20 @@ void ExpectStringValue(HKEY key, const char *name, const std::string &expected, 
     EXPECT_EQ(expected, std::string(data));
 }
 
-// The entry holds exactly the three values, with this data.
+void ExpectFlagValue(HKEY key, const char *name, int line)
+{
+    DWORD data = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(data);
+
+    SCOPED_TRACE(testing::Message() << "value " << name << ", called from line " << line);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, name, NULL, &type, (BYTE *)&data, &size));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(1u, data);
+}
+
+// The entry holds exactly the three values that start the uninstaller,
+// with this data, and the version, publisher and flags for inventories.
 void ExpectEntry(const std::string &icon, const std::string &command, int line, REGSAM view = 0)
 {
     HKEY key = NULL;
@@ -46,10 +61,15 @@ void ExpectEntry(const std::string &icon, const std::string &command, int line, 
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, ENTRY_PATH, 0, KEY_READ | view, &key));
     ASSERT_EQ(ERROR_SUCCESS,
               RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, &valueCount, NULL, NULL, NULL, NULL));
-    EXPECT_EQ(3u, valueCount);
+    EXPECT_EQ(6u + KEYSETUP_HAS_PUBLISHER, valueCount);
     ExpectStringValue(key, "DisplayIcon", icon, line);
     ExpectStringValue(key, "DisplayName", "VORevizeRidarorar", line);
     ExpectStringValue(key, "UninstallString", command, line);
+    ExpectStringValue(key, "DisplayVersion", "3.0.2.44", line);
+    if (KEYSETUP_HAS_PUBLISHER)
+        ExpectStringValue(key, "Publisher", KEYSETUP_PUBLISHER_TEXT, line);
+    ExpectFlagValue(key, "NoModify", line);
+    ExpectFlagValue(key, "NoRepair", line);
     RegCloseKey(key);
 }
 
@@ -77,7 +97,7 @@ protected:
 
 typedef Registration RegistrationView;
 
-TEST_F(Registration, WritesThreeValuesAndRewritesThem)
+TEST_F(Registration, WritesTheValuesAndRewritesThem)
 {
     const std::string first = "C:\\WINDOWS\\system32\\QV_DRVUNI.exe";
     const std::string second = "C:\\windows\\syswow64\\QV_DRVUNI.exe";
@@ -114,6 +134,15 @@ TEST_F(Registration, CommandTooLongWritesNothing)
     ExpectEntry(longest, longest + " -u", __LINE__);
     EXPECT_EQ(0, RegisterUninstallEntry(PathOfLength(257, false).c_str()));
     ExpectEntry(longest, longest + " -u", __LINE__);
+}
+
+// A build without this Windows' package (as one made without the ARM64
+// package is on ARM64 Windows) installs nothing and registers no entry:
+// this test program carries no payload at all.
+TEST_F(Registration, BuildWithoutTheBranchInstallsNothing)
+{
+    EXPECT_EQ(0, RunInstall(GetModuleHandleA(NULL)));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, ENTRY_PATH));
 }
 
 // Run in a 64-bit prefix: a 32-bit installer's entry goes to the 32-bit

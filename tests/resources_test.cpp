@@ -55,6 +55,15 @@ TEST(Resources, KeysetupIconAndVersion)
     ExpectVersion("keysetup.exe", 3, 0, 2, 44);
 }
 
+// The programs shipped beside keysetup.exe or deployed by it carry the
+// product version, as inventory tools read it.
+TEST(Resources, HelpersAndKeycheckCarryTheProductVersion)
+{
+    ExpectVersion("keycheck.exe", 3, 0, 2, 44);
+    ExpectVersion("DrvInst64.exe", 3, 0, 2, 44);
+    ExpectVersion("DrvInstA64.exe", 3, 0, 2, 44);
+}
+
 TEST(Resources, UninstallerIconVersionAndNoEmbeddedManifest)
 {
     ExpectOneIcon32x32x256("QV_DRVUNI.exe", 118);

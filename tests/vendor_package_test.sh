@@ -7,7 +7,8 @@
 # name (only the first warning, also under --strict), and against one copy
 # per kind of fault or warning: each gives exactly the one line that names
 # the file and the fault, besides those warnings; a warning fails under
-# --strict with the same line. The catalogues are signed again after each
+# --strict with the same line; a helper program whose signature is
+# missing or broken is such a warning. The catalogues are signed again after each
 # change to a file they list, so that only the fault made shows.
 # usage: vendor_package_test.sh PYTHON SOURCE_DIR WORK_DIR (PYTHON: one with
 # the check's modules)
@@ -197,6 +198,14 @@ fault oldgen_warned_once 0 \
     keep cp OLDVID/QVUSB.INF OLDVID98/QVUSB.INF
 # Windows reads either encoding: no warning.
 fault dev98_inf_utf16 0 '' keep edit_inf_encoding DEV98/ZIVIRIZ.INF
+
+# A vendor's helper program without an intact signature: unsigned, or
+# changed after signing (a byte of its DOS stub, which the hash covers).
+fault helper_unsigned warning 'warning: DEV64/DrvInst64.exe: Authenticode signature missing: *' keep \
+    sh -c 'osslsigncode remove-signature -in DEV64/DrvInst64.exe -out u.exe >/dev/null && mv u.exe DEV64/DrvInst64.exe'
+fault helper_changed_after_signing warning \
+    'warning: DEVA64/DrvInstA64.exe: Authenticode signature broken: its hash is not the file'"'"'s: *' keep \
+    $python -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(0x50); f.write(b"X")' DEVA64/DrvInstA64.exe
 
 # What keeps Windows from loading the driver on some machines, in a package
 # signed in the hardware publisher's name.

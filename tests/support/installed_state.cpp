@@ -64,6 +64,7 @@ void ExpectUninstallEntryFor(const std::string &uninstaller, int line)
     EXPECT_EQ(uninstaller, UninstallEntryValue("DisplayIcon"));
     EXPECT_EQ(std::string(UNINSTALL_DISPLAY_NAME), UninstallEntryValue("DisplayName"));
     EXPECT_EQ(uninstaller + " -u", UninstallEntryValue("UninstallString"));
+    EXPECT_EQ("3.0.2.44", UninstallEntryValue("DisplayVersion"));
 }
 
 std::string UninstallEntryValue(const char *name)

@@ -4,7 +4,7 @@ x86-64 and ARM64, tiny 32-bit DLLs, a tiny x86-64 DrvInst64.exe and ARM64
 DrvInstA64.exe, INFs made from
 this project's own (marked as the vendor's, so that their bytes differ) and
 catalogues over each package, signed with a throwaway certificate kept in
-DIR/.signer: the 32-bit one in the older form (v1, SHA-1), the x64 and
+DIR/.signer, which signs the helper programs too: the 32-bit one in the older form (v1, SHA-1), the x64 and
 ARM64 ones in the form Windows 10 signing writes (v2, SHA-1 and SHA-256
 members).
 
@@ -23,9 +23,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "payload"))
-from importlib import import_module  # noqa: E402
-
-check = import_module("check-vendor-package")
+from vendor_package import catalogue, pe_files, signed_data  # noqa: E402
 
 ARM64 = ["--target=aarch64-w64-mingw32", "-fuse-ld=lld-16"]
 # type/name: (compiler, entry, link options) of each tiny program
@@ -48,6 +46,8 @@ INFS = {"DLL/ZIVIRIZ.inf": True, "DEV64/ZIVIRIZ.inf": True, "DEVA64/ZIVIRIZ.inf"
 CATALOGUES = {"DLL/ziviriz.cat": ("v1", "sha1", ["DLL/ZIVIRIZ.inf", "DLL/ZIVIRIZ.sys"]),
               "DEV64/ziviriz.cat": ("v2", "sha256", ["DEV64/ZIVIRIZ.inf", "DEV64/ZIVIRIZ.sys"]),
               "DEVA64/ziviriz.cat": ("v2", "sha256", ["DEVA64/ZIVIRIZ.inf", "DEVA64/ZIVIRIZ.sys"])}
+# The helper programs, signed with the catalogues' certificate.
+HELPERS = ("DEV64/DrvInst64.exe", "DEVA64/DrvInstA64.exe")
 SUBJECT_ALGORITHMS = {"v1": "1.3.6.1.4.1.311.12.1.2", "v2": "1.3.6.1.4.1.311.12.1.3"}
 OIDS = {"sha1": "1.3.14.3.2.26", "sha256": "2.16.840.1.101.3.4.2.1"}
 PE_IMAGE_DATA, FLAT_DATA = "1.3.6.1.4.1.311.2.1.15", "1.3.6.1.4.1.311.2.1.25"
@@ -90,7 +90,7 @@ def oid(text):
 def name_value(name, text):
     pair = seq(tlv(0x1E, name.encode("utf-16-be")), tlv(0x02, b"\x10\x01\x00\x01"),
                tlv(0x04, (text + "\0").encode("utf-16-le")))
-    return seq(oid(check.OID_NAME_VALUE), set_of(pair))
+    return seq(oid(signed_data.OID_NAME_VALUE), set_of(pair))
 
 
 def indirect_data(is_pe, algorithm, digest):
@@ -99,16 +99,16 @@ def indirect_data(is_pe, algorithm, digest):
     subject_data = seq(oid(PE_IMAGE_DATA), seq(tlv(0x03, b"\0"), tlv(0xA0, obsolete))) if is_pe \
         else seq(oid(FLAT_DATA), obsolete)
     indirect = seq(subject_data, seq(seq(oid(OIDS[algorithm]), tlv(0x05, b"")), tlv(0x04, digest)))
-    return seq(oid(check.OID_INDIRECT_DATA), set_of(indirect))
+    return seq(oid(signed_data.OID_INDIRECT_DATA), set_of(indirect))
 
 
 def member(name, data, algorithm):
     """A v1 catalogue member as the Windows tools write it: hash tag, file
     name, subject kind and the indirect data carrying the digest."""
-    is_pe = check.pe_image(data) is not None
-    digest = check.member_digest(data, algorithm)[0]
+    is_pe = pe_files.pe_image(data) is not None
+    digest = pe_files.member_digest(data, algorithm)[0]
     subject = seq(tlv(0x1E, (PE_SUBJECT if is_pe else FLAT_SUBJECT).encode("utf-16-be")), tlv(0x02, b"\x02\x00"))
-    return seq(tlv(0x04, check.hash_tag(digest)),
+    return seq(tlv(0x04, catalogue.hash_tag(digest)),
                set_of(name_value("File", os.path.basename(name)),
                       seq(oid("1.3.6.1.4.1.311.12.2.2"), set_of(subject)),
                       indirect_data(is_pe, algorithm, digest)))
@@ -117,12 +117,12 @@ def member(name, data, algorithm):
 def v2_members(name, data, leave_out):
     """A file's members in the form Windows 10 signing writes: tagged with
     the raw digest, SHA-1 without indirect data, SHA-256 with it."""
-    is_pe = check.pe_image(data) is not None
+    is_pe = pe_files.pe_image(data) is not None
     members = []
     for algorithm in ("sha1", "sha256"):
         if f"{name}@{algorithm}" in leave_out:
             continue
-        digest = check.member_digest(data, algorithm)[0]
+        digest = pe_files.member_digest(data, algorithm)[0]
         attributes = [name_value("File", os.path.basename(name)), name_value("OSAttr", OS_ATTR),
                       seq(oid(MEMBER_INFO2), set_of(tlv(0xA0 if is_pe else 0xA2, b"")))]
         if algorithm == "sha256":
@@ -132,7 +132,7 @@ def v2_members(name, data, leave_out):
 
 
 def trust_list(members, form="v1"):
-    return seq(seq(oid(check.OID_CATALOG_LIST)), tlv(0x04, b"keysetup-test-cat"),
+    return seq(seq(oid(signed_data.OID_CATALOG_LIST)), tlv(0x04, b"keysetup-test-cat"),
                tlv(0x17, b"261208000000Z"), seq(oid(SUBJECT_ALGORITHMS[form]), tlv(0x05, b"")),
                seq(*members))
 
@@ -150,6 +150,8 @@ def sign_catalogues(directory, leave_out, signer_name):
             "-nodes", "-keyout", key, "-out", cert, "-subj", f"/CN={signer_name or TEST_SIGNER}", "-days", "30",
             "-addext", "extendedKeyUsage=codeSigning")
     for name, (form, algorithm, names) in CATALOGUES.items():
+        if not os.path.isdir(os.path.join(directory, os.path.dirname(name))):
+            continue  # a package left out, as DEVA64/ may be
         members = []
         for member_name in names:
             if member_name not in leave_out:
@@ -161,8 +163,23 @@ def sign_catalogues(directory, leave_out, signer_name):
         with open(ctl, "wb") as stream:
             stream.write(trust_list(members, form))
         run("openssl", "cms", "-sign", "-nodetach", "-binary", "-outform", "DER", "-md", algorithm,
-            "-econtent_type", check.OID_TRUST_LIST, "-signer", cert, "-inkey", key,
+            "-econtent_type", signed_data.OID_TRUST_LIST, "-signer", cert, "-inkey", key,
             "-in", ctl, "-out", os.path.join(directory, name))
+    sign_helpers(directory, key, cert)
+
+
+def sign_helpers(directory, key, cert):
+    """Signs each helper program that carries no signature yet, as a vendor
+    signs the programs it delivers."""
+    for name in HELPERS:
+        path = os.path.join(directory, name)
+        if not os.path.exists(path):
+            continue
+        with open(path, "rb") as stream:
+            if pe_files.program_signer(stream.read()) != "unsigned":
+                continue
+        run("osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256", "-in", path, "-out", path + ".signed")
+        os.replace(path + ".signed", path)
 
 
 def build_program(name, path, mark, prefix="", extra_options=()):
