@@ -64,7 +64,7 @@ bool LoadProcessFunctions(ProcessFunctions *functions)
 // Opens a process whose file name is a helper's and keeps it when it is
 // the one in helperDir. Where it cannot be opened the name decides, and
 // the listing is polled until it is gone.
-bool TakeIfHelper(const ProcessFunctions *functions, const PROCESSENTRY32 *entry, const char *helperPath,
+void TakeIfHelper(const ProcessFunctions *functions, const PROCESSENTRY32 *entry, const char *helperPath,
                   RunningHelper *helper)
 {
     char image[MAX_PATH];
@@ -85,7 +85,6 @@ bool TakeIfHelper(const ProcessFunctions *functions, const PROCESSENTRY32 *entry
     } else if (process) {
         CloseHandle(process);
     }
-    return taken;
 }
 
 bool FindRunningHelper(const ProcessFunctions *functions, char helperPaths[][MAX_PATH], RunningHelper *helper)

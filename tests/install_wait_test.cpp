@@ -10,14 +10,6 @@
 
 namespace {
 
-std::string BesideThisProgram(const char *name)
-{
-    char path[MAX_PATH] = {0};
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string self(path);
-    return self.substr(0, self.rfind('\\') + 1) + name;
-}
-
 // The stand-in as dir\DrvInst64.exe, running for ms milliseconds.
 bool StartHelper(const std::string &dir, DWORD ms, PROCESS_INFORMATION *process)
 {
