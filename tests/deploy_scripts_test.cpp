@@ -30,6 +30,7 @@ protected:
     {
         DeleteFileA(log_.c_str());
         DeleteFileA((log_ + ".old").c_str());
+        RemoveDirectoryA(log_.substr(0, log_.rfind('\\')).c_str()); // the script made it; kept if not empty
         RemoveTree(kept_);
         RemoveTree(content_);
     }
@@ -82,6 +83,7 @@ TEST_F(DeployScripts, EachCodeMapsToItsExitCode)
 TEST_F(DeployScripts, LogStaysUnderOneMebibyte)
 {
     const std::string full(983040, 'x');
+    CreateDirectoryA(log_.substr(0, log_.rfind('\\')).c_str(), NULL);
     ASSERT_TRUE(WriteBytes(log_, full));
     EXPECT_EQ(3010u, RunProgramWith("cmd.exe /c " + Quoted(content_ + "\\install.cmd"),
                                     EnvironmentBlock({SetVariable("STANDIN_CODE", "5")})));

@@ -41,6 +41,7 @@ protected:
         DeleteNt32Install();
         DeleteFileA(InstalledPath("DrvInst64.exe").c_str());
         DeleteFileA(log_.c_str());
+        RemoveDirectoryA(log_.substr(0, log_.rfind('\\')).c_str()); // the script made it; kept if not empty
         RemoveTree(kept_.substr(0, kept_.rfind('\\')));
         RemoveTree(content_);
     }
