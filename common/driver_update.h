@@ -9,5 +9,14 @@
 // stores the INF among the system's INFs through setupapi.dll of the
 // system directory. 0 when done, -1 when not (also when either library or
 // its function is missing). rebootRequired (optional) receives the
-// library's reboot flag.
+// library's reboot flag. SetupAPI's own dialogs are off where it can turn
+// them off (Windows XP and later); the update keeps its parent window and
+// may still ask the user on older Windows.
 int InstallDriverPackage(const char *hardwareId, const char *infPath, BOOL *rebootRequired);
+
+// The same for the native helpers, which a deployment runs unattended,
+// often in a session no one sees: the update never asks the user. Where it
+// fails (it does when it would have to ask, with no error code of its own),
+// the INF is stored, also without asking, for Windows to install when the
+// key is plugged in, if Windows accepts the package then.
+int InstallDriverPackageUnattended(const char *hardwareId, const char *infPath, BOOL *rebootRequired);

@@ -171,6 +171,7 @@ const char *VerdictWords(int code)
     case CHECK_DEVICE_WITHOUT_DRIVER: return "installed, device without the key's driver";
     case CHECK_LEFTOVERS: return "leftovers";
     case CHECK_RESTART_NEEDED: return "restart needed";
+    case CHECK_INSTALL_RUNNING: return "an install is still running";
     default: return "cannot check";
     }
 }

@@ -13,6 +13,9 @@ const int CHECK_DEVICE_WITHOUT_DRIVER = 3;
 const int CHECK_LEFTOVERS = 4;
 const int CHECK_RESTART_NEEDED = 5;
 const int CHECK_CANNOT_CHECK = 9;
+// /wait: the install keysetup started still ran when the wait ended; the
+// machine was not judged.
+const int CHECK_INSTALL_RUNNING = 10;
 
 enum FileState { FILE_OK, FILE_MISSING, FILE_OTHER_BYTES, FILE_NOT_COMPARED };
 enum EntryState { ENTRY_ABSENT, ENTRY_OK, ENTRY_OTHER_VALUES, ENTRY_UNREADABLE };

@@ -30,6 +30,10 @@ typedef BOOL(WINAPI *SetupCopyOEMInfAProc)(PCSTR, PCSTR, DWORD, DWORD, PSTR, DWO
 // catalogue, and on Vista and later its package in the driver store.
 typedef BOOL(WINAPI *SetupUninstallOEMInfAProc)(PCSTR, DWORD, PVOID);
 
+// Windows XP and later: SetupAPI shows no dialog in this process (a step
+// that would needs one fails instead).
+typedef BOOL(WINAPI *SetupSetNonInteractiveModeProc)(BOOL);
+
 // setupapi.dll of the system directory, never a copy found elsewhere;
 // NULL when there is none. The caller frees it with FreeLibrary.
 HMODULE LoadSetupLibrary(void);

@@ -1,20 +1,68 @@
 @echo off
 rem Install command for a deployment tool (Intune Win32 app, Configuration
-rem Manager script installer): run from the package content, beside
-rem keysetup.exe and keycheck.exe. Installs the key's driver package and
-rem keeps keycheck.exe in a fixed folder, where detect.ps1, uploaded alone,
-rem finds it. Exits with keycheck's verdict as deployment tools read it:
-rem 0 installed (also when a device still lacks the driver), 3010 restart
-rem needed, any other code failed (keycheck's own: 1, 2, 4 or 9).
+rem Manager script installer), run from the package content beside
+rem keysetup.exe and keycheck.exe. Installs the key's driver package, keeps
+rem keycheck.exe in a fixed folder (detect.ps1, uploaded alone, runs it
+rem there), waits until the install keysetup started has ended and exits
+rem with keycheck's verdict as deployment tools read it:
+rem
+rem   keycheck  exit  meaning
+rem   0         0     installed
+rem   3         0     installed; a plugged key gets the driver when replugged
+rem   5         3010  installed; a restart finishes it
+rem   10        1618  the install is still running; retry later
+rem   other     same  failed (keycheck's code; 7: Windows refuses the driver)
+rem
+rem Each run appends to %WINDIR%\Logs\Software\VORevizeRidarorar-deploy.log
+rem (one previous file kept as .old): a header, keycheck's report and the
+rem exit code. A log that cannot be written changes no exit code.
 setlocal
+set "script=%~nx0"
+set "content=%~dp0"
 set "dest=%ProgramFiles%\VORevizeRidarorar"
 if defined ProgramFiles(x86) set "dest=%ProgramFiles(x86)%\VORevizeRidarorar"
-start "" /wait "%~dp0keysetup.exe"
+call :open_log
+start "" /wait "%content%keysetup.exe"
 if not exist "%dest%\" mkdir "%dest%"
-copy /y "%~dp0keycheck.exe" "%dest%\keycheck.exe" >nul
-if not exist "%dest%\keycheck.exe" exit /b 9
-"%dest%\keycheck.exe" /q
+copy /y "%content%keycheck.exe" "%dest%\keycheck.exe" >nul
+set code=9
+if not exist "%dest%\keycheck.exe" goto checked
+"%dest%\keycheck.exe" /wait /q
 set code=%errorlevel%
-if "%code%"=="3" exit /b 0
-if "%code%"=="5" exit /b 3010
-exit /b %code%
+:checked
+set "result=%code%"
+set "meaning=failed, keycheck %code%"
+call :map 0 0 "installed"
+call :map 3 0 "installed; a plugged key gets the driver when replugged"
+call :map 5 3010 "installed; a restart finishes it"
+call :map 10 1618 "the install is still running; retry later"
+call :close_log "%dest%\keycheck.exe"
+exit /b %result%
+
+:map
+if "%code%"=="%~1" set "result=%~2"
+if "%code%"=="%~1" set "meaning=%~3"
+goto :eof
+
+rem The log: kept under 1 MiB, less the room of one run's entry.
+:open_log
+set "logdir=%WINDIR%\Logs\Software"
+set "log=%logdir%\VORevizeRidarorar-deploy.log"
+set size=0
+set "version=unknown"
+if not exist "%logdir%\" mkdir "%logdir%" >nul 2>&1
+if exist "%log%" for %%F in ("%log%") do set "size=%%~zF"
+if %size% GEQ 983040 move /y "%log%" "%log%.old" >nul 2>&1
+set "KEYSETUP_FILE=%content%keysetup.exe"
+rem No blank in this path: cmd /c, which runs the command, strips a leading quote.
+set "powershell=%SystemRoot%\System32\WindowsPowerShell\v1.0\powershell.exe"
+if exist "%powershell%" for /f "usebackq delims=" %%V in (`%powershell% -NoProfile -NonInteractive -Command "(Get-Item -LiteralPath $env:KEYSETUP_FILE).VersionInfo.FileVersion" 2^>nul`) do set "version=%%V"
+>>"%log%" echo %DATE% %TIME% %script% from %content%, keysetup.exe version %version%
+goto :eof
+
+rem keycheck's report, without /q and with its output redirected, so that
+rem it never waits for Enter; its own exit code is not used.
+:close_log
+if exist "%~1" "%~1" /log >>"%log%" 2>&1
+>>"%log%" echo exit: %result% %meaning%
+goto :eof

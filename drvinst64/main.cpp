@@ -49,7 +49,7 @@ extern "C" void WINAPI ProgramEntry(void)
 
     // Any other command line does nothing: only the two programs start it.
     if (_stricmp(word, INSTALL_WORD) == 0 && GetPackageInfPath(infPath))
-        InstallDriverPackage(DEVICE_HARDWARE_ID, infPath, &rebootRequired);
+        InstallDriverPackageUnattended(DEVICE_HARDWARE_ID, infPath, &rebootRequired);
     else if (_stricmp(word, UNINSTALL_WORD) == 0)
         PurgeDriverAndDevices(DEVICE_HARDWARE_ID);
     ExitProcess(0);

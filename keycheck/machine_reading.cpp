@@ -595,6 +595,10 @@ int RunKeyCheck(const Report *report)
         CheckOemInfs(&machine, &findings);
         CheckDevices(&machine, setupapi, &findings);
         code = JudgeInstallState(&findings);
+        // Where Windows keeps a store, the uninstall never deletes a copy
+        // that Windows refused while a device held it.
+        if (code == CHECK_LEFTOVERS && findings.oemInfsDeclaring > 0 && HasDriverStore())
+            ReportLine(report, "oem infs: kept by Windows until the uninstall runs again after a restart");
         FreeLibrary(setupapi);
     }
     ReportLine(report, "verdict: %d %s", code, VerdictWords(code));

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "machine_reading.h"
 #include "install_check.h"
+#include "install_wait.h"
 #include "program_entry.h"
 
 namespace {
@@ -15,12 +16,15 @@ typedef DWORD(WINAPI *GetConsoleProcessListProc)(LPDWORD, DWORD);
 typedef HWND(WINAPI *GetConsoleWindowProc)(void);
 
 const char *const QUIET_SWITCHES[] = {"/q", "-q"};
-const char USAGE[] = "usage: keycheck [/q]\r\n"
+const char USAGE[] = "usage: keycheck [/q] [/wait[:SECONDS]]\r\n"
                      "Reports the key's driver installation and exits with its code:\r\n"
                      "0 installed, 1 not installed, 2 partly installed,\r\n"
                      "3 installed but a device lacks the key's driver, 4 leftovers,\r\n"
-                     "5 restart needed, 9 cannot check.\r\n"
-                     "/q prints nothing.\r\n";
+                     "5 restart needed, 9 cannot check,\r\n"
+                     "10 an install is still running.\r\n"
+                     "/q prints nothing.\r\n"
+                     "/wait first waits, at most SECONDS (600), while the install\r\n"
+                     "keysetup started still runs; 10 when it outlasts the wait.\r\n";
 const char CLOSE_PROMPT[] = "Press Enter to close this window.";
 
 void WriteText(HANDLE out, const char *text)
@@ -72,16 +76,53 @@ bool IsQuietSwitch(const char *tail)
     return false;
 }
 
-int RunWithArguments(const char *tail, HANDLE out)
-{
-    Report report = {out, false};
+// What the command line asks for.
+struct Arguments {
+    bool quiet;
+    bool wait;
+    DWORD waitSeconds;
+};
 
-    if (tail[0] != '\0' && !IsQuietSwitch(tail)) {
+// Blank-separated switches, in any order; false at the first other word.
+bool ParseArguments(char *tail, Arguments *arguments)
+{
+    char *word = tail;
+    bool valid = true;
+
+    memset(arguments, 0, sizeof(*arguments));
+    while (valid && *word) {
+        char *end = word;
+        while (*end && (unsigned char)*end > ' ')
+            ++end;
+        bool last = *end == '\0';
+        *end = '\0';
+        if (IsQuietSwitch(word))
+            arguments->quiet = true;
+        else if (ParseWaitSwitch(word, &arguments->waitSeconds))
+            arguments->wait = true;
+        else
+            valid = word[0] == '\0';
+        word = last ? end : end + 1;
+    }
+    return valid;
+}
+
+int RunWithArguments(char *tail, HANDLE out)
+{
+    Arguments arguments;
+    Report report = {out, false};
+    int code = CHECK_INSTALL_RUNNING;
+
+    if (!ParseArguments(tail, &arguments)) {
         WriteText(out, USAGE);
         return CHECK_CANNOT_CHECK;
     }
-    report.quiet = tail[0] != '\0';
-    int code = RunKeyCheck(&report);
+    report.quiet = arguments.quiet;
+    // A machine the install is still changing is not judged.
+    if (!arguments.wait || WaitForInstallHelpers(arguments.waitSeconds, &report))
+        code = RunKeyCheck(&report);
+    else
+        ReportLine(&report, "verdict: %d %s", code, VerdictWords(code));
     if (!report.quiet)
         WaitForEnter(out);
     return code;

@@ -47,6 +47,7 @@ void ExpectKeyCall(const NewdevCall &call, const std::string &infPath, bool rebo
     EXPECT_TRUE(SamePath(DEVICE_HARDWARE_ID, call.hardwareId)) << call.hardwareId;
     EXPECT_TRUE(SamePath(infPath, call.infPath)) << call.infPath;
     EXPECT_EQ(1ul, call.flags); // INSTALLFLAG_FORCE
+    EXPECT_EQ(1, call.nonInteractive); // SetupAPI's dialogs off around it
     EXPECT_EQ(rebootFlagPassed, call.rebootFlagPassed);
     EXPECT_EQ(bits, call.bits);
     EXPECT_TRUE(SamePath(LoadedNewdevPath(), call.modulePath)) << call.modulePath;

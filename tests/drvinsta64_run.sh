@@ -55,12 +55,14 @@ cp "$bin/DrvInstA64.exe" "$inf" "$catalogue" "$package/"
 [ -f "$system32/newdev.dll.kept" ] || mv "$system32/newdev.dll" "$system32/newdev.dll.kept"
 cp "$bin/doubles/arm64/newdev.dll" "$system32/newdev.dll"
 
-# -install: one driver update for the key's ID from the INF beside it.
+# -install: one driver update for the key's ID from the INF beside it,
+# never asking the user (INSTALLFLAG_NONINTERACTIVE with INSTALLFLAG_FORCE,
+# SetupAPI's non-interactive mode set before it).
 NEWDEV_DOUBLE_RESULT=ok run_helper -install
 line=$(cat "$log" 2>/dev/null || true)
 case "$line" in
-*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinsta64-test\ZIVIRIZ.inf	flags=1	reboot=1	bits=64'*) ;;
-*) fail "-install: expected one update of C:\\drvinsta64-test\\ZIVIRIZ.inf, logged: $line" ;;
+*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinsta64-test\ZIVIRIZ.inf	flags=5	reboot=1	bits=64'*'noninteractive=1'*) ;;
+*) fail "-install: expected one non-interactive update of C:\\drvinsta64-test\\ZIVIRIZ.inf, logged: $line" ;;
 esac
 [ "$(grep -c hwid= "$log" 2>/dev/null)" = 1 ] || fail "-install: not exactly one update"
 

@@ -572,6 +572,22 @@ TEST_F(StoreRemovalRefusals, RefusedCopiesStayWhereWindowsKeepsAStore)
     }
 }
 
+// A copy Windows kept through the first uninstall (a device held it until
+// the restart) goes when the uninstall runs again.
+TEST_F(StoreRemovalRefusals, SecondRunAfterTheRestartDeletesTheKeptCopy)
+{
+    SetEmulatedVersion(UNINSTALLER_NAME, "win7");
+    ASSERT_TRUE(WriteInfAnsi(stale_, KEY_INF_TEXT));
+    ASSERT_TRUE(WriteBytes(staleTwin_, "precompiled"));
+    SetEnvironmentVariableA("SETUPAPI_DOUBLE_REFUSALS", "always");
+    EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
+    ASSERT_TRUE(FileExists(stale_));
+    SetEnvironmentVariableA("SETUPAPI_DOUBLE_REFUSALS", NULL);
+    EXPECT_EQ(0u, RunProgram(Quoted(uninstaller_) + " -u"));
+    EXPECT_FALSE(FileExists(stale_));
+    EXPECT_FALSE(FileExists(staleTwin_));
+}
+
 // The uninstall side: both programs' uninstall with windir unset, too long
 // for the pattern, at the longest that fits (with a file name too long to
 // join), and pointing at an INF directory without oem*.inf.

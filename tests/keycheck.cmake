@@ -1,6 +1,7 @@
 # keycheck.exe: its judgement in process (also in the x86_64 tests), and
 # the program itself against the states an install and an uninstall leave.
-add_test_program(keycheck_tests SOURCES install_check_test.cpp keycheck_test.cpp LIBS drvcommon)
+add_test_program(keycheck_tests SOURCES install_check_test.cpp keycheck_test.cpp deploy_test.cpp LIBS drvcommon)
+target_compile_definitions(keycheck_tests PRIVATE "KEYSETUP_DEPLOY_DIR=\"Z:${PROJECT_SOURCE_DIR}/deploy\"")
 target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer)
 add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
 add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*")
@@ -9,4 +10,8 @@ add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "Key
 add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win32;win9x_database")
 add_wine_test(keycheck_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Keycheck.Wow64*"
+    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")
+# The deployment scripts as a tool runs them under WOW64 (32-bit cmd.exe),
+# with the 64-bit newdev.dll double storing the package after a delay.
+add_wine_test(deploy_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Deploy.*" ENV "WINEDLLOVERRIDES=newdev=n"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")

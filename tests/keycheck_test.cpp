@@ -162,6 +162,7 @@ TEST_F(Keycheck, EachStateGivesItsCode)
 
     ASSERT_TRUE(WriteInfAnsi(stale, STALE_INF_TEXT));
     ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, another version\r\n").c_str(), __LINE__);
+    ExpectCheck(4, "kept by Windows until the uninstall runs again after a restart\r\nverdict: 4", __LINE__);
 }
 
 // The device record and driver key the Windows 98/Me case plants, with

@@ -34,6 +34,7 @@ NewdevCall ParseCall(const std::string &line)
     call.rebootFlagPassed = false;
     call.bits = 0;
     call.processId = 0;
+    call.nonInteractive = -1;
     for (size_t i = 0; i < fields.size(); ++i) {
         size_t equals = fields[i].find('=');
         std::string key = fields[i].substr(0, equals);
@@ -52,6 +53,10 @@ NewdevCall ParseCall(const std::string &line)
             call.processId = strtoul(value.c_str(), NULL, 10);
         else if (key == "module")
             call.modulePath = value;
+        else if (key == "noninteractive")
+            call.nonInteractive = atoi(value.c_str());
+        else if (key == "stored")
+            call.storedPath = value;
         else if (key == "cmdline")
             call.commandLine = value;
     }

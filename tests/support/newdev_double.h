@@ -7,6 +7,9 @@
 //                         ERROR_NO_SUCH_DEVINST; a number (decimal or 0x
 //                         hex): FALSE with that error.
 //   NEWDEV_DOUBLE_LOG     file to which one line per call is appended.
+//   NEWDEV_DOUBLE_STORE_DELAY_MS  the call first runs that long, then
+//                         stores the INF as the first free oemN.inf from
+//                         oem9800 (logged as stored=PATH), then answers.
 //   NEWDEV_DOUBLE_LOAD_LOG  file to which every process that loads the
 //                         double appends "loaded<TAB>pid=N<TAB>module=PATH",
 //                         called or not (see tests/support/dll_marks.h).
@@ -75,6 +78,8 @@ struct NewdevCall {
     int bits;                // 32 or 64
     unsigned long processId;
     std::string modulePath;  // the newdev.dll that was called
+    int nonInteractive;      // SetupAPI's mode in the caller: 1, 0, -1 no setupapi
+    std::string storedPath;  // the copy stored after the delay, if any
     std::string commandLine; // of the calling process
 };
 

@@ -24,6 +24,14 @@ std::string BinPath(const char *name)
     return BinDir() + "\\" + name;
 }
 
+std::string BesideThisProgram(const char *name)
+{
+    char path[MAX_PATH] = {0};
+    GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string self(path);
+    return self.substr(0, self.rfind('\\') + 1) + name;
+}
+
 std::string MakeScratchDir(const char *tag)
 {
     char temp[MAX_PATH] = {0};

@@ -11,6 +11,8 @@ std::string WindowsPath(std::string path);
 // Directory of the built programs (KEYSETUP_BIN_DIR), as a Windows path.
 std::string BinDir();
 std::string BinPath(const char *name);
+// A file in the directory of this test program (its own build's helpers).
+std::string BesideThisProgram(const char *name);
 
 // Starts commandLine and waits; returns its exit code, or ~0u when it could
 // not be started or did not end within timeoutMs (it is then killed).
