@@ -16,10 +16,7 @@ typedef BOOL(WINAPI *SetupDiGetDeviceInstanceIdAProc)(HDEVINFO, PSP_DEVINFO_DATA
 const DWORD CR_SUCCESS_CODE = 0;
 const DWORD CR_NO_SUCH_DEVNODE_CODE = 0x0000000D;
 #define CM_STATUS_FUNCTION "CM_Get_DevNode_Status"
-const char CLASS_KEY_PATH[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
-const char WIN9X_CLASS_KEY_PATH[] = "System\\CurrentControlSet\\Services\\Class\\";
 const char CFGMGR_FILE_NAME[] = "\\cfgmgr32.dll";
-const char INF_PATH_VALUE[] = "InfPath";
 
 struct DeviceFunctions {
     SetupDiGetClassDevsAProc getClassDevs;
@@ -45,49 +42,6 @@ bool FindDeviceFunctions(HMODULE setupapi, HMODULE cfgmgr, DeviceFunctions *f)
     return f->getClassDevs && f->enumDeviceInfo && f->readProperty && f->destroyList;
 }
 
-// The InfPath of the driver key (under WOW64 in the 64-bit view, where the
-// native device installer wrote it; on Windows 98/Me under Services\Class);
-// empty when the key records none. The result of opening the key.
-LONG ReadDriverInf(const Machine *machine, const char *driverKey, char *infName)
-{
-    char keyPath[LONG_PATH];
-    HKEY key = NULL;
-    DWORD size = MAX_PATH - 1;
-    DWORD type = 0;
-    REGSAM view = machine->wow64 ? KEY_WOW64_64KEY : 0;
-    LONG status = ERROR_BAD_PATHNAME;
-
-    memset(infName, 0, MAX_PATH);
-    if (JoinPath(keyPath, machine->win9x ? WIN9X_CLASS_KEY_PATH : CLASS_KEY_PATH, driverKey, ""))
-        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | view, &key);
-    if (status != ERROR_SUCCESS)
-        return status;
-    if (RegQueryValueExA(key, INF_PATH_VALUE, NULL, &type, (BYTE *)infName, &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        memset(infName, 0, MAX_PATH);
-    RegCloseKey(key);
-    return status;
-}
-
-// Judges a device's driver from its driver key; *opened: the result of
-// opening that key (ERROR_SUCCESS when none was needed).
-DriverState JudgeDeviceDriver(const Machine *machine, const char *driverKey, ULONG status, ULONG problem,
-                              LONG *opened, InstallFindings *findings)
-{
-    char infName[MAX_PATH];
-    char infPath[LONG_PATH];
-    InfKind kind = INF_UNRELATED;
-
-    memset(infName, 0, sizeof(infName));
-    *opened = ERROR_SUCCESS;
-    if (driverKey[0] && !AwaitsRestart(status, problem))
-        *opened = ReadDriverInf(machine, driverKey, infName);
-    if (infName[0] && JoinPath(infPath, machine->windowsDir, INF_DIR, infName) &&
-        !JudgeStoredInf(machine, infPath, &kind))
-        findings->cannotRead = true;
-    return JudgeDriver(driverKey[0] != '\0', infName, kind, status, problem);
-}
-
 // One device with the ID, seen through setupapi: its presence, then its
 // driver.
 void CheckDevice(const Machine *machine, const DeviceFunctions *f, HDEVINFO devices, SP_DEVINFO_DATA *device,
@@ -111,8 +65,8 @@ void CheckDevice(const Machine *machine, const DeviceFunctions *f, HDEVINFO devi
                    f->getStatus ? "error" : "no " CM_STATUS_FUNCTION, (unsigned long)result);
         return;
     }
-    if (result == CR_NO_SUCH_DEVNODE_CODE) {
-        ReportLine(machine->report, "device: %s not present", instanceId);
+    if (result == CR_NO_SUCH_DEVNODE_CODE || ProblemMeansNotPresent(status, problem)) {
+        ReportLine(machine->report, "device: %s not plugged in", instanceId);
         return;
     }
     if (!f->readProperty(devices, device, SPDRP_DRIVER, &type, (BYTE *)driverKey, sizeof(driverKey) - 1, NULL))
@@ -169,52 +123,11 @@ void CheckNtDevices(const Machine *machine, HMODULE setupapi, InstallFindings *f
 
 } // namespace
 
-// Reports one device's verdict and counts it.
-void CountDevice(const Machine *machine, const char *instanceId, const char *driverKey, ULONG status, ULONG problem,
-                 InstallFindings *findings)
-{
-    const char *presence = machine->presenceWord;
-    LONG opened = ERROR_SUCCESS;
-    DriverState driver = JudgeDeviceDriver(machine, driverKey, status, problem, &opened, findings);
-
-    switch (driver) {
-    case DRIVER_KEYS:
-        ReportLine(machine->report, "device: %s %s, driver %s, the key's", instanceId, presence, driverKey);
-        return;
-    case DRIVER_NONE: ReportLine(machine->report, "device: %s %s, driver none", instanceId, presence); break;
-    case DRIVER_OTHER_INF:
-        ReportLine(machine->report, "device: %s %s, driver %s, another INF", instanceId, presence, driverKey);
-        break;
-    case DRIVER_OTHER_VERSION:
-        ReportLine(machine->report, "device: %s %s, driver %s, another version", instanceId, presence, driverKey);
-        break;
-    case DRIVER_PROBLEM:
-        ReportLine(machine->report, "device: %s %s, problem %lu", instanceId, presence, (unsigned long)problem);
-        break;
-    case DRIVER_RESTART_PENDING:
-        ++findings->devicesAwaitingRestart;
-        ReportLine(machine->report, "device: %s %s, restart needed (status 0x%08lx, problem %lu)", instanceId, presence,
-                   (unsigned long)status, (unsigned long)problem);
-        return;
-    default:
-        // Its driver cannot be told: never taken for the key's.
-        findings->cannotRead = true;
-        if (opened != ERROR_SUCCESS)
-            ReportLine(machine->report, "device: %s %s, driver key %s cannot be opened (error %ld)", instanceId,
-                       presence, driverKey, (long)opened);
-        else
-            ReportLine(machine->report, "device: %s %s, driver %s, no InfPath recorded", instanceId, presence,
-                       driverKey);
-        return;
-    }
-    ++findings->devicesWithoutKeysDriver;
-}
-
 void CheckDevices(const Machine *machine, HMODULE setupapi, InstallFindings *findings)
 {
     if (machine->win9x)
         CheckWin9xDevices(machine, findings);
     else
         CheckNtDevices(machine, setupapi, findings);
-    ReportLine(machine->report, "devices: %d with %s", findings->deviceInstances, DEVICE_HARDWARE_ID);
+    ReportLine(machine->report, "devices with the key's hardware ID: %d", findings->deviceInstances);
 }

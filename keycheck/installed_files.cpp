@@ -4,6 +4,7 @@
 
 #include "bounded_string.h"
 #include "branch_files.h"
+#include "install_check.h"
 #include "sha256.h"
 #include "system_names.h"
 
@@ -16,6 +17,14 @@ const DWORD READ_CHUNK = 4096;
 const char *const UNINSTALLER_FILES[] = {UNINSTALLER_FILE_NAME, UNINSTALLER_MANIFEST_NAME};
 
 const char *const FILE_WORDS[] = {"ok", "missing", "other bytes", "not compared"};
+
+// What "other bytes" are, from the DriverVer of the INF on the machine.
+enum InstalledVersion { VERSION_UNKNOWN, VERSION_THIS_BUILD, VERSION_OTHER };
+
+struct FileCheck {
+    InstalledVersion version;
+    char versionWords[2 * DRIVER_VERSION_TEXT_CAPACITY + 64];
+};
 
 const char *TargetDirPath(const Machine *machine, TargetDir dir)
 {
@@ -32,7 +41,8 @@ const char *TargetSubdir(TargetDir dir)
 }
 
 // One file (name: backslash first) against this build's digest of it.
-void CheckFile(const Machine *machine, TargetDir dir, const char *type, const char *name, InstallFindings *findings)
+void CheckFile(const Machine *machine, const FileCheck *check, TargetDir dir, const char *type, const char *name,
+               InstallFindings *findings)
 {
     char path[LONG_PATH];
     BYTE digest[SHA256_DIGEST_SIZE];
@@ -54,7 +64,41 @@ void CheckFile(const Machine *machine, TargetDir dir, const char *type, const ch
     }
     if (name == UNINSTALLER_MANIFEST_NAME)
         findings->manifestPresent = state != FILE_MISSING;
-    ReportLine(machine->report, "file: %s %s", path, FILE_WORDS[state]);
+    if (state == FILE_OTHER_BYTES && check->version == VERSION_OTHER)
+        ReportLine(machine->report, "file: %s %s", path, check->versionWords);
+    else if (state == FILE_OTHER_BYTES && check->version == VERSION_THIS_BUILD)
+        ReportLine(machine->report, "file: %s damaged", path);
+    else
+        ReportLine(machine->report, "file: %s %s", path, FILE_WORDS[state]);
+}
+
+// The DriverVer of the branch's INF on the machine against this build's:
+// other bytes of another version are an older or newer install, of the
+// same version a damaged one.
+void ReadInstalledVersion(const Machine *machine, FileCheck *check, InstallFindings *findings)
+{
+    char path[LONG_PATH];
+    char installedText[DRIVER_VERSION_TEXT_CAPACITY];
+    char buildText[DRIVER_VERSION_TEXT_CAPACITY];
+    DriverVersion installed;
+
+    for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i) {
+        const BranchFile *file = &BRANCH_FILES[i];
+        if (file->branch != machine->branch || !IsKeyInfName(file->name + 1) ||
+            !JoinPath(path, TargetDirPath(machine, file->dir), TargetSubdir(file->dir), file->name) ||
+            !ReadDriverVersion(path, &installed))
+            continue;
+        FormatDriverVersion(&installed, installedText);
+        FormatDriverVersion(&machine->buildDriver, buildText);
+        ReportLine(machine->report, "driver on this machine: %s (%s); this keycheck knows %s", installedText, path,
+                   machine->buildDriverKnown ? buildText : "none");
+        if (!machine->buildDriverKnown)
+            return;
+        check->version = SameDriverVersion(&installed, &machine->buildDriver) ? VERSION_THIS_BUILD : VERSION_OTHER;
+        findings->otherVersionInstalled = check->version == VERSION_OTHER;
+        wsprintfA(check->versionWords, "another version (driver %s; this keycheck knows %s)", installedText, buildText);
+        return;
+    }
 }
 
 } // namespace
@@ -101,9 +145,13 @@ bool DigestFile(const char *path, bool *exists, DWORD *size, BYTE *digest)
 // The branch's files as the install writes them, the uninstaller's last.
 void CheckBranchFiles(const Machine *machine, InstallFindings *findings)
 {
+    FileCheck check;
+
+    memset(&check, 0, sizeof(check));
+    ReadInstalledVersion(machine, &check, findings);
     for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i)
         if (BRANCH_FILES[i].branch == machine->branch)
-            CheckFile(machine, BRANCH_FILES[i].dir, BRANCH_FILES[i].type, BRANCH_FILES[i].name, findings);
+            CheckFile(machine, &check, BRANCH_FILES[i].dir, BRANCH_FILES[i].type, BRANCH_FILES[i].name, findings);
     for (size_t i = 0; i < sizeof(UNINSTALLER_FILES) / sizeof(UNINSTALLER_FILES[0]); ++i)
-        CheckFile(machine, IN_SYSTEM, TYPE_UNINSTALL, UNINSTALLER_FILES[i], findings);
+        CheckFile(machine, &check, IN_SYSTEM, TYPE_UNINSTALL, UNINSTALLER_FILES[i], findings);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "branch_files.h"
+#include "driver_version.h"
 #include "install_check.h"
 #include "payload_digests.h"
 #include "platform.h"
@@ -13,6 +14,15 @@
 
 const size_t LONG_PATH = 2 * MAX_PATH;
 extern const char INF_DIR[];
+
+// The names a setup log section of the key's shows: the key's INF and the
+// stored copies found to be the key's.
+const int KEY_NAME_CAPACITY = 16;
+const size_t KEY_NAME_LENGTH = 64;
+struct KeyNames {
+    char names[KEY_NAME_CAPACITY][KEY_NAME_LENGTH];
+    int count;
+};
 
 struct Machine {
     const Report *report;
@@ -25,6 +35,9 @@ struct Machine {
     char systemDir[MAX_PATH];
     char windowsDir[MAX_PATH];
     char uninstallerPath[MAX_PATH];
+    DriverVersion buildDriver; // this build's INF's DriverVer
+    bool buildDriverKnown;
+    KeyNames *keyNames;        // filled while the stored packages are read
 };
 
 // A path of at most LONG_PATH characters from up to three pieces.
@@ -42,9 +55,12 @@ EntryState CheckEntry(const Machine *machine);
 bool JudgeStoredInf(const Machine *machine, const char *path, InfKind *kind);
 // Windows' stored copies of INFs that declare the key's ID.
 void CheckOemInfs(const Machine *machine, InstallFindings *findings);
+// Adds a name (a file name, no path) to the key's names.
+void AddKeyName(const Machine *machine, const char *name);
+
 // Every device with the key's ID, then their count.
 void CheckDevices(const Machine *machine, HMODULE setupapi, InstallFindings *findings);
-// Reports one device's verdict and counts it.
+// Reports one device's driver in Device Manager's terms and counts it.
 void CountDevice(const Machine *machine, const char *instanceId, const char *driverKey, ULONG status, ULONG problem,
                  InstallFindings *findings);
 // Windows 98/Me: the device records under HKLM\Enum.

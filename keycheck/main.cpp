@@ -1,87 +1,106 @@
 // keycheck: reports the key's installed state on this machine and exits
 // with a code that support staff and deployment tools read. Changes
-// nothing. "/q": no report, only the exit code.
+// nothing. "/q": no report, only the exit code; "/log": the report, then
+// the sections of Windows' setup log that name the key.
 #include <windows.h>
 #include <string.h>
 
 #include "command_line.h"
-#include "machine_reading.h"
+#include "console_window.h"
 #include "install_check.h"
+#include "machine_reading.h"
 #include "program_entry.h"
 
 namespace {
 
-typedef DWORD(WINAPI *GetConsoleProcessListProc)(LPDWORD, DWORD);
-typedef HWND(WINAPI *GetConsoleWindowProc)(void);
-
 const char *const QUIET_SWITCHES[] = {"/q", "-q"};
-const char USAGE[] = "usage: keycheck [/q]\r\n"
-                     "Reports the key's driver installation and exits with its code:\r\n"
-                     "0 installed, 1 not installed, 2 partly installed,\r\n"
-                     "3 installed but a device lacks the key's driver, 4 leftovers,\r\n"
-                     "5 restart needed, 9 cannot check.\r\n"
-                     "/q prints nothing.\r\n";
+const char *const LOG_SWITCHES[] = {"/log", "-log"};
+const int LAST_CODE = CHECK_INSTALL_RUNNING;
+const size_t ARGUMENT_CAPACITY = 16;
+const char USAGE[] = "usage: keycheck [/q | /log]\r\n"
+                     "Reports the key's driver installation and exits with its code:\r\n";
+const char USAGE_SWITCHES[] = "/q prints nothing; /log adds the sections of Windows' setup log that name the key\r\n"
+                              "(keycheck /log > keycheck.txt saves them to send).\r\n";
 const char CLOSE_PROMPT[] = "Press Enter to close this window.";
 
-void WriteText(HANDLE out, const char *text)
-{
-    DWORD written = 0;
-    WriteFile(out, text, (DWORD)strlen(text), &written, NULL);
-}
-
-// A visible console window that holds this process alone was made for it
-// (started from Explorer) and closes when the program ends. A program
-// started from a console shares it; one started by a tool or a script has
-// its output redirected or no window shown. Windows before XP cannot tell:
-// there it never waits.
-bool OwnsItsConsole(HANDLE in, HANDLE out)
-{
-    DWORD processes[2];
-    HMODULE kernel = GetModuleHandleA("kernel32");
-    GetConsoleProcessListProc listProcesses = NULL;
-    GetConsoleWindowProc consoleWindow = NULL;
-
-    if (kernel) {
-        listProcesses = (GetConsoleProcessListProc)(void *)GetProcAddress(kernel, "GetConsoleProcessList");
-        consoleWindow = (GetConsoleWindowProc)(void *)GetProcAddress(kernel, "GetConsoleWindow");
-    }
-    if (!listProcesses || !consoleWindow || GetFileType(in) != FILE_TYPE_CHAR || GetFileType(out) != FILE_TYPE_CHAR)
-        return false;
-    HWND window = consoleWindow();
-    return window && IsWindowVisible(window) && listProcesses(processes, 2) == 1;
-}
+struct Arguments {
+    bool quiet;
+    bool log;
+    bool bad;
+};
 
 void WaitForEnter(HANDLE out)
 {
-    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    ConsoleAnswers answers;
     char line[64];
     DWORD got = 0;
 
-    if (!OwnsItsConsole(in, out))
+    AskConsole(&answers);
+    if (!ShouldWaitForEnter(&answers))
         return;
-    Report prompt = {out, false};
+    Report prompt = {out, false, NULL};
     ReportLine(&prompt, CLOSE_PROMPT);
-    ReadFile(in, line, sizeof(line), &got, NULL);
+    ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof(line), &got, NULL);
 }
 
-bool IsQuietSwitch(const char *tail)
+bool IsOneOf(const char *argument, const char *const *switches, size_t count)
 {
-    for (size_t i = 0; i < sizeof(QUIET_SWITCHES) / sizeof(QUIET_SWITCHES[0]); ++i)
-        if (lstrcmpiA(tail, QUIET_SWITCHES[i]) == 0)
+    for (size_t i = 0; i < count; ++i)
+        if (lstrcmpiA(argument, switches[i]) == 0)
             return true;
     return false;
 }
 
+// Each blank-separated word must be a switch; /q and /log exclude each
+// other (/log exists to be read).
+Arguments ParseArguments(const char *tail)
+{
+    Arguments arguments = {false, false, false};
+    char argument[ARGUMENT_CAPACITY];
+
+    while (*tail) {
+        size_t length = 0;
+        memset(argument, 0, sizeof(argument));
+        while (*tail && (unsigned char)*tail > ' ') {
+            if (length < sizeof(argument) - 1)
+                argument[length] = *tail;
+            ++length;
+            ++tail;
+        }
+        while (*tail && (unsigned char)*tail <= ' ')
+            ++tail;
+        if (length < sizeof(argument) && IsOneOf(argument, QUIET_SWITCHES, 2))
+            arguments.quiet = true;
+        else if (length < sizeof(argument) && IsOneOf(argument, LOG_SWITCHES, 2))
+            arguments.log = true;
+        else
+            arguments.bad = true;
+    }
+    arguments.bad = arguments.bad || (arguments.quiet && arguments.log);
+    return arguments;
+}
+
+// The usage text with every exit code in the verdict's own words.
+void WriteUsage(HANDLE out)
+{
+    Report report = {out, false, NULL};
+
+    ReportBytes(&report, USAGE, sizeof(USAGE) - 1);
+    for (int code = 0; code <= LAST_CODE; ++code)
+        ReportLine(&report, "%3d %s", code, VerdictWords(code));
+    ReportBytes(&report, USAGE_SWITCHES, sizeof(USAGE_SWITCHES) - 1);
+}
+
 int RunWithArguments(const char *tail, HANDLE out)
 {
-    Report report = {out, false};
+    Arguments arguments = ParseArguments(tail);
+    Report report = {out, arguments.quiet, NULL};
 
-    if (tail[0] != '\0' && !IsQuietSwitch(tail)) {
-        WriteText(out, USAGE);
+    if (arguments.bad) {
+        WriteUsage(out);
         return CHECK_CANNOT_CHECK;
     }
-    report.quiet = tail[0] != '\0';
-    int code = RunKeyCheck(&report);
+    int code = RunKeyCheck(&report, arguments.log);
     if (!report.quiet)
         WaitForEnter(out);
     return code;
@@ -91,17 +110,5 @@ int RunWithArguments(const char *tail, HANDLE out)
 
 extern "C" void WINAPI ProgramEntry(void)
 {
-    char tail[64];
-    const char *commandTail = CommandLineTail(GetCommandLineA());
-    size_t length = strlen(commandTail);
-
-    // Trailing blanks are no argument; anything too long for a switch is
-    // a bad one.
-    while (length > 0 && (unsigned char)commandTail[length - 1] <= ' ')
-        --length;
-    memset(tail, 0, sizeof(tail));
-    memcpy(tail, commandTail, length < sizeof(tail) - 1 ? length : sizeof(tail) - 1);
-    if (length >= sizeof(tail) - 1)
-        tail[0] = '?';
-    ExitProcess((UINT)RunWithArguments(tail, GetStdHandle(STD_OUTPUT_HANDLE)));
+    ExitProcess((UINT)RunWithArguments(CommandLineTail(GetCommandLineA()), GetStdHandle(STD_OUTPUT_HANDLE)));
 }

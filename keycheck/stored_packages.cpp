@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "bounded_string.h"
 #include "inf_match.h"
 #include "sha256.h"
 #include "system_names.h"
@@ -10,8 +11,13 @@ namespace {
 
 const char OEM_INF_PATTERN[] = "\\inf\\oem*.inf";
 
-void CountStoredInf(const Machine *machine, const char *path, InstallFindings *findings)
+// One oem*.inf copy (path, and its name in the INF directory): counted,
+// reported with its driver version, and named for the setup log when it is
+// the key's.
+void CountStoredInf(const Machine *machine, const char *path, const char *name, InstallFindings *findings)
 {
+    char versionText[DRIVER_VERSION_TEXT_CAPACITY];
+    DriverVersion version;
     InfKind kind = INF_UNRELATED;
 
     if (!JudgeStoredInf(machine, path, &kind)) {
@@ -24,13 +30,27 @@ void CountStoredInf(const Machine *machine, const char *path, InstallFindings *f
     ++findings->oemInfsDeclaring;
     if (kind == INF_THIS_BUILD)
         ++findings->oemInfsThisBuild;
-    ReportLine(machine->report, "oem inf: %s declares %s, %s", path, DEVICE_HARDWARE_ID,
-               kind == INF_THIS_BUILD ? "this build's" : "another version");
+    AddKeyName(machine, name);
+    if (ReadDriverVersion(path, &version))
+        FormatDriverVersion(&version, versionText);
+    else
+        BoundedCopy(versionText, sizeof(versionText), "unknown");
+    ReportLine(machine->report, "driver package stored by Windows: %s, %s, driver %s", name,
+               kind == INF_THIS_BUILD ? "this build's" : "another version", versionText);
 }
 
 } // namespace
 
 const char INF_DIR[] = "\\inf\\";
+
+void AddKeyName(const Machine *machine, const char *name)
+{
+    KeyNames *names = machine->keyNames;
+
+    if (names && names->count < KEY_NAME_CAPACITY &&
+        !BoundedFailed(BoundedCopy(names->names[names->count], KEY_NAME_LENGTH, name)))
+        ++names->count;
+}
 
 // What a file in the INF directory is to the key, its bytes against this
 // branch's INF; false, reported, when it declares the ID but cannot be read.
@@ -44,7 +64,7 @@ bool JudgeStoredInf(const Machine *machine, const char *path, InfKind *kind)
     if (InfDeclaresHardwareId(path, DEVICE_HARDWARE_ID) != 1)
         return true;
     if (!DigestFile(path, &exists, &size, digest)) {
-        ReportLine(machine->report, "oem inf: %s declares %s, cannot be read", path, DEVICE_HARDWARE_ID);
+        ReportLine(machine->report, "driver package stored by Windows: %s names the key and cannot be read", path);
         return false;
     }
     *kind = JudgeInf(true, digest, machine->keyInf ? machine->keyInf->sha256 : NULL);
@@ -69,7 +89,7 @@ void CheckOemInfs(const Machine *machine, InstallFindings *findings)
     } else {
         do {
             if (JoinPath(path, machine->windowsDir, INF_DIR, found.cFileName))
-                CountStoredInf(machine, path, findings);
+                CountStoredInf(machine, path, found.cFileName, findings);
         } while (FindNextFileA(search, &found));
         error = GetLastError();
         FindClose(search);
@@ -77,9 +97,10 @@ void CheckOemInfs(const Machine *machine, InstallFindings *findings)
     findings->infStoreRead = error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
     if (!findings->infStoreRead) {
         findings->cannotRead = true;
-        ReportLine(machine->report, "oem infs: cannot be read (error %lu)", (unsigned long)error);
+        ReportLine(machine->report, "driver packages stored by Windows: cannot be read (error %lu)",
+                   (unsigned long)error);
     } else if (findings->storeExpected) {
-        ReportLine(machine->report, "oem infs: %d of this build's INF, %d of another version",
+        ReportLine(machine->report, "driver packages stored by Windows: %d of this build, %d of another version",
                    findings->oemInfsThisBuild, findings->oemInfsDeclaring - findings->oemInfsThisBuild);
     }
 }

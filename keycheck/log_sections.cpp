@@ -1,0 +1,239 @@
+#include "log_sections.h"
+
+#include <string.h>
+
+namespace {
+
+const ULONGLONG NONE = ~0ULL;
+const char DEV_HEADER[] = ">>>  [";
+const char DEV_EXIT[] = "<<<  [exit";
+const char DEV_SECTION_END[] = "<<<  section end";
+
+enum LineKind { LINE_BODY, LINE_HEADER, LINE_BOUNDARY, LINE_EXIT, LINE_SECTION_END };
+
+struct BackwardReader {
+    HANDLE log;
+    char *block;          // LOG_BLOCK bytes
+    ULONGLONG blockStart; // offset of block[0]
+    DWORD cursor;         // block[cursor...] already returned
+};
+
+// The chunk of lines between two section headers, read backwards.
+struct Chunk {
+    ULONGLONG end;        // where the next header (or the file) begins
+    ULONGLONG exitEnd;    // after the first "<<<  [Exit" line
+    ULONGLONG sectionEnd; // after the last "<<<  Section end" line
+    ULONGLONG match;      // start of the first line naming the key
+};
+
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+bool StartsWith(const char *line, DWORD length, const char *prefix)
+{
+    DWORD i = 0;
+    for (; prefix[i]; ++i)
+        if (i >= length || Lower(line[i]) != prefix[i])
+            return false;
+    return true;
+}
+
+bool Contains(const char *line, DWORD length, const char *needle)
+{
+    size_t size = strlen(needle);
+    for (DWORD i = 0; size > 0 && i + size <= length; ++i) {
+        size_t j = 0;
+        while (j < size && Lower(line[i + j]) == Lower(needle[j]))
+            ++j;
+        if (j == size)
+            return true;
+    }
+    return false;
+}
+
+LineKind Classify(const char *line, DWORD length, LogForm form)
+{
+    if (form == LOG_XP) {
+        if (length == 0 || line[0] != '[')
+            return LINE_BODY;
+        return length > 1 && line[1] >= '0' && line[1] <= '9' ? LINE_HEADER : LINE_BOUNDARY;
+    }
+    if (StartsWith(line, length, DEV_HEADER))
+        return LINE_HEADER;
+    if (StartsWith(line, length, DEV_EXIT))
+        return LINE_EXIT;
+    return StartsWith(line, length, DEV_SECTION_END) ? LINE_SECTION_END : LINE_BODY;
+}
+
+bool ReadAt(HANDLE log, ULONGLONG offset, char *buffer, DWORD size, DWORD *got)
+{
+    LONG high = (LONG)(offset >> 32);
+
+    *got = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(log, (LONG)(DWORD)offset, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
+    return ReadFile(log, buffer, size, got, NULL) != FALSE;
+}
+
+// Loads the block that ends where the unread bytes end.
+bool LoadBlockEndingAt(BackwardReader *reader, ULONGLONG end)
+{
+    DWORD size = end > LOG_BLOCK ? LOG_BLOCK : (DWORD)end;
+    DWORD got = 0;
+
+    reader->blockStart = end - size;
+    reader->cursor = 0;
+    if (!ReadAt(reader->log, reader->blockStart, reader->block, size, &got) || got != size)
+        return false;
+    reader->cursor = size;
+    return true;
+}
+
+// The line before the ones already returned (its newline included); false
+// at the start of the file. A line longer than a block comes in pieces.
+bool PreviousLine(BackwardReader *reader, const char **line, DWORD *length, ULONGLONG *start)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD end = reader->cursor;
+        DWORD begin = end > 0 ? end - 1 : 0;
+        while (begin > 0 && reader->block[begin - 1] != '\n')
+            --begin;
+        if (end > 0 && (begin > 0 || reader->blockStart == 0 || attempt == 1)) {
+            *line = reader->block + begin;
+            *length = end - begin;
+            *start = reader->blockStart + begin;
+            reader->cursor = begin;
+            return true;
+        }
+        if (reader->blockStart == 0 || !LoadBlockEndingAt(reader, reader->blockStart + end))
+            return false;
+    }
+    return false;
+}
+
+bool NamesTheKey(const char *line, DWORD length, const char *const *needles, int needleCount)
+{
+    for (int i = 0; i < needleCount; ++i)
+        if (Contains(line, length, needles[i]))
+            return true;
+    return false;
+}
+
+void ResetChunk(Chunk *chunk, ULONGLONG end)
+{
+    chunk->end = end;
+    chunk->exitEnd = chunk->sectionEnd = chunk->match = NONE;
+}
+
+// A header line closes the chunk read so far into a section: it ends at
+// its first Exit line, else its last Section end line, else the next header.
+void CloseSection(const Chunk *chunk, ULONGLONG header, int fileIndex, FoundSections *found)
+{
+    ULONGLONG end = chunk->exitEnd != NONE ? chunk->exitEnd
+                                           : (chunk->sectionEnd != NONE ? chunk->sectionEnd : chunk->end);
+
+    if (chunk->match == NONE || chunk->match >= end || found->count >= LOG_SECTIONS_SHOWN)
+        return;
+    LogSection *section = &found->sections[found->count++];
+    section->file = fileIndex;
+    section->start = header;
+    section->end = end;
+}
+
+void WriteRange(const Report *report, HANDLE log, char *block, ULONGLONG start, ULONGLONG end)
+{
+    DWORD got = 0;
+
+    while (start < end) {
+        DWORD size = end - start > LOG_BLOCK ? LOG_BLOCK : (DWORD)(end - start);
+        if (!ReadAt(log, start, block, size, &got) || got == 0)
+            return;
+        ReportBytes(report, block, got);
+        start += got;
+    }
+}
+
+} // namespace
+
+HANDLE OpenLog(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+void FindSections(HANDLE log, char *block, int fileIndex, LogForm form, const char *const *needles, int needleCount,
+                  FoundSections *found)
+{
+    BackwardReader reader;
+    Chunk chunk;
+    DWORD high = 0;
+    DWORD low = GetFileSize(log, &high);
+    ULONGLONG size = ((ULONGLONG)high << 32) | low;
+    const char *line = NULL;
+    DWORD length = 0;
+    ULONGLONG start = 0;
+
+    memset(&reader, 0, sizeof(reader));
+    reader.log = log;
+    reader.block = block;
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
+        return;
+    ResetChunk(&chunk, size);
+    if (!LoadBlockEndingAt(&reader, size))
+        return;
+    while (found->count < LOG_SECTIONS_SHOWN && PreviousLine(&reader, &line, &length, &start)) {
+        LineKind kind = Classify(line, length, form);
+        if (kind != LINE_BOUNDARY && NamesTheKey(line, length, needles, needleCount))
+            chunk.match = start;
+        if (kind == LINE_EXIT)
+            chunk.exitEnd = start + length;
+        if (kind == LINE_SECTION_END && chunk.sectionEnd == NONE)
+            chunk.sectionEnd = start + length;
+        if (kind == LINE_HEADER)
+            CloseSection(&chunk, start, fileIndex, found);
+        if (kind == LINE_HEADER || kind == LINE_BOUNDARY)
+            ResetChunk(&chunk, start);
+    }
+}
+
+void PrintSection(const Report *report, HANDLE log, char *block, ULONGLONG start, ULONGLONG end)
+{
+    ULONGLONG tailStarts[SECTION_TAIL_LINES];
+    ULONGLONG headEnd = end;
+    ULONGLONG offset = start;
+    DWORD got = 0;
+    int lines = 0;
+    bool endsLine = true;
+
+    memset(tailStarts, 0, sizeof(tailStarts));
+    // Counts the lines; notes where the head ends and where each of the
+    // last lines starts.
+    while (offset < end) {
+        DWORD size = end - offset > LOG_BLOCK ? LOG_BLOCK : (DWORD)(end - offset);
+        if (!ReadAt(log, offset, block, size, &got) || got == 0)
+            break;
+        for (DWORD i = 0; i < got; ++i) {
+            if (endsLine) {
+                if (lines == SECTION_HEAD_LINES)
+                    headEnd = offset + i;
+                tailStarts[lines % SECTION_TAIL_LINES] = offset + i;
+                ++lines;
+            }
+            endsLine = block[i] == '\n';
+        }
+        offset += got;
+    }
+    WriteRange(report, log, block, start, headEnd);
+    if (lines > SECTION_HEAD_LINES) {
+        int tail = lines - SECTION_HEAD_LINES < SECTION_TAIL_LINES ? lines - SECTION_HEAD_LINES : SECTION_TAIL_LINES;
+        if (lines - SECTION_HEAD_LINES - tail > 0)
+            ReportLine(report, "     [... %d lines left out ...]", lines - SECTION_HEAD_LINES - tail);
+        WriteRange(report, log, block, tailStarts[(lines - tail) % SECTION_TAIL_LINES], end);
+    }
+    if (!endsLine)
+        ReportLine(report, "");
+}
