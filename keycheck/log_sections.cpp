@@ -40,10 +40,18 @@ bool StartsWith(const char *line, DWORD length, const char *prefix)
     return true;
 }
 
+// The log is scanned whole when few sections name the key: each position is
+// first tried on the needle's first character with the case bit set (a
+// letter in either case, and a few others), then in full.
 bool Contains(const char *line, DWORD length, const char *needle)
 {
+    const char CASE_BIT = 0x20;
     size_t size = strlen(needle);
+    char first = (char)(needle[0] | CASE_BIT);
+
     for (DWORD i = 0; size > 0 && i + size <= length; ++i) {
+        if ((char)(line[i] | CASE_BIT) != first)
+            continue;
         size_t j = 0;
         while (j < size && Lower(line[i + j]) == Lower(needle[j]))
             ++j;

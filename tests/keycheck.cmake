@@ -1,9 +1,14 @@
 # keycheck.exe: its judgement in process (also in the x86_64 tests), and
 # the program itself against the states an install and an uninstall leave.
-add_test_program(keycheck_tests SOURCES install_check_test.cpp keycheck_test.cpp LIBS drvcommon)
-target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer)
+set(keycheck_dir ${PROJECT_SOURCE_DIR}/keycheck)
+add_test_program(keycheck_tests
+    SOURCES install_check_test.cpp keycheck_test.cpp keycheck_report_test.cpp setup_log_test.cpp
+            ${keycheck_dir}/setup_log.cpp ${keycheck_dir}/log_sections.cpp ${keycheck_dir}/report.cpp
+            ${keycheck_dir}/console_window.cpp
+    LIBS drvcommon)
+target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer ${keycheck_dir})
 add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
-add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*")
+add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*:KeycheckReport.*:KeycheckSetupLog.*")
 # The Windows 98/Me case plants a device record, which the install's Windows
 # 98/Me reset deletes: it holds that database's lock too.
 add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*"

@@ -21,7 +21,8 @@ set_tests_properties(prefix_x64_cleanup PROPERTIES FIXTURES_CLEANUP prefix_x64)
 foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.*:ChooseWow64Branch.*
               mode_selection:ModeSelection.*:CommandLineTail.* inf_match:InfMatch* inf_purge:InfPurge*
               hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*
-              keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*)
+              keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*
+              keycheck_report:KeycheckReport.*:KeycheckSetupLog.*)
     string(FIND ${group} ":" colon)
     string(SUBSTRING ${group} 0 ${colon} name)
     math(EXPR colon "${colon} + 1")
