@@ -11,7 +11,7 @@ add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
 add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*:KeycheckReport.*:KeycheckSetupLog.*")
 # The Windows 98/Me case plants a device record, which the install's Windows
 # 98/Me reset deletes: it holds that database's lock too.
-add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*"
+add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*:Keycheck.NamesTheEmulatedWindows"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win32;win9x_database")
 add_wine_test(keycheck_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Keycheck.Wow64*"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")
