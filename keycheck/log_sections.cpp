@@ -75,18 +75,6 @@ LineKind Classify(const char *line, DWORD length, LogForm form)
     return StartsWith(line, length, DEV_SECTION_END) ? LINE_SECTION_END : LINE_BODY;
 }
 
-bool ReadAt(HANDLE log, ULONGLONG offset, char *buffer, DWORD size, DWORD *got)
-{
-    LONG high = (LONG)(offset >> 32);
-
-    *got = 0;
-    SetLastError(NO_ERROR);
-    if (SetFilePointer(log, (LONG)(DWORD)offset, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR)
-        return false;
-    return ReadFile(log, buffer, size, got, NULL) != FALSE;
-}
-
 // Loads the block that ends where the unread bytes end.
 bool LoadBlockEndingAt(BackwardReader *reader, ULONGLONG end)
 {
@@ -95,7 +83,7 @@ bool LoadBlockEndingAt(BackwardReader *reader, ULONGLONG end)
 
     reader->blockStart = end - size;
     reader->cursor = 0;
-    if (!ReadAt(reader->log, reader->blockStart, reader->block, size, &got) || got != size)
+    if (!ReadLogAt(reader->log, reader->blockStart, reader->block, size, &got) || got != size)
         return false;
     reader->cursor = size;
     return true;
@@ -152,20 +140,19 @@ void CloseSection(const Chunk *chunk, ULONGLONG header, int fileIndex, FoundSect
     section->end = end;
 }
 
-void WriteRange(const Report *report, HANDLE log, char *block, ULONGLONG start, ULONGLONG end)
-{
-    DWORD got = 0;
-
-    while (start < end) {
-        DWORD size = end - start > LOG_BLOCK ? LOG_BLOCK : (DWORD)(end - start);
-        if (!ReadAt(log, start, block, size, &got) || got == 0)
-            return;
-        ReportBytes(report, block, got);
-        start += got;
-    }
-}
-
 } // namespace
+
+bool ReadLogAt(HANDLE log, ULONGLONG offset, char *buffer, DWORD size, DWORD *got)
+{
+    LONG high = (LONG)(offset >> 32);
+
+    *got = 0;
+    SetLastError(NO_ERROR);
+    if (SetFilePointer(log, (LONG)(DWORD)offset, &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
+    return ReadFile(log, buffer, size, got, NULL) != FALSE;
+}
 
 HANDLE OpenLog(const char *path)
 {
@@ -179,8 +166,8 @@ void FindSections(HANDLE log, char *block, int fileIndex, LogForm form, const ch
     BackwardReader reader;
     Chunk chunk;
     DWORD high = 0;
-    DWORD low = GetFileSize(log, &high);
-    ULONGLONG size = ((ULONGLONG)high << 32) | low;
+    DWORD low = 0;
+    ULONGLONG size = 0;
     const char *line = NULL;
     DWORD length = 0;
     ULONGLONG start = 0;
@@ -188,8 +175,11 @@ void FindSections(HANDLE log, char *block, int fileIndex, LogForm form, const ch
     memset(&reader, 0, sizeof(reader));
     reader.log = log;
     reader.block = block;
+    SetLastError(NO_ERROR);
+    low = GetFileSize(log, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR)
         return;
+    size = ((ULONGLONG)high << 32) | low;
     ResetChunk(&chunk, size);
     if (!LoadBlockEndingAt(&reader, size))
         return;
@@ -206,42 +196,4 @@ void FindSections(HANDLE log, char *block, int fileIndex, LogForm form, const ch
         if (kind == LINE_HEADER || kind == LINE_BOUNDARY)
             ResetChunk(&chunk, start);
     }
-}
-
-void PrintSection(const Report *report, HANDLE log, char *block, ULONGLONG start, ULONGLONG end)
-{
-    ULONGLONG tailStarts[SECTION_TAIL_LINES];
-    ULONGLONG headEnd = end;
-    ULONGLONG offset = start;
-    DWORD got = 0;
-    int lines = 0;
-    bool endsLine = true;
-
-    memset(tailStarts, 0, sizeof(tailStarts));
-    // Counts the lines; notes where the head ends and where each of the
-    // last lines starts.
-    while (offset < end) {
-        DWORD size = end - offset > LOG_BLOCK ? LOG_BLOCK : (DWORD)(end - offset);
-        if (!ReadAt(log, offset, block, size, &got) || got == 0)
-            break;
-        for (DWORD i = 0; i < got; ++i) {
-            if (endsLine) {
-                if (lines == SECTION_HEAD_LINES)
-                    headEnd = offset + i;
-                tailStarts[lines % SECTION_TAIL_LINES] = offset + i;
-                ++lines;
-            }
-            endsLine = block[i] == '\n';
-        }
-        offset += got;
-    }
-    WriteRange(report, log, block, start, headEnd);
-    if (lines > SECTION_HEAD_LINES) {
-        int tail = lines - SECTION_HEAD_LINES < SECTION_TAIL_LINES ? lines - SECTION_HEAD_LINES : SECTION_TAIL_LINES;
-        if (lines - SECTION_HEAD_LINES - tail > 0)
-            ReportLine(report, "     [... %d lines left out ...]", lines - SECTION_HEAD_LINES - tail);
-        WriteRange(report, log, block, tailStarts[(lines - tail) % SECTION_TAIL_LINES], end);
-    }
-    if (!endsLine)
-        ReportLine(report, "");
 }

@@ -26,6 +26,9 @@ struct FoundSections {
     int count;
 };
 
+// Reads up to size bytes at offset; false when the file cannot be read there.
+bool ReadLogAt(HANDLE log, ULONGLONG offset, char *buffer, DWORD size, DWORD *got);
+
 // Opens a log shared for reading, writing and deletion: Windows writes it
 // meanwhile.
 HANDLE OpenLog(const char *path);
@@ -35,6 +38,6 @@ HANDLE OpenLog(const char *path);
 void FindSections(HANDLE log, char *block, int fileIndex, LogForm form, const char *const *needles, int needleCount,
                   FoundSections *found);
 
-// Prints the bytes [start, end) of the log: its first and last lines, and
+// (section_printing.cpp) Prints the bytes [start, end) of the log: its first and last lines, and
 // how many were left out between them.
 void PrintSection(const Report *report, HANDLE log, char *block, ULONGLONG start, ULONGLONG end);

@@ -3,8 +3,8 @@
 set(keycheck_dir ${PROJECT_SOURCE_DIR}/keycheck)
 add_test_program(keycheck_tests
     SOURCES install_check_test.cpp keycheck_test.cpp keycheck_report_test.cpp setup_log_test.cpp
-            ${keycheck_dir}/setup_log.cpp ${keycheck_dir}/log_sections.cpp ${keycheck_dir}/report.cpp
-            ${keycheck_dir}/console_window.cpp
+            ${keycheck_dir}/setup_log.cpp ${keycheck_dir}/log_sections.cpp ${keycheck_dir}/section_printing.cpp
+            ${keycheck_dir}/report.cpp ${keycheck_dir}/console_window.cpp
     LIBS drvcommon)
 target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer ${keycheck_dir})
 add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
