@@ -88,7 +88,7 @@ struct InstallFindings {
     int oemInfsDeclaring;    // oem*.inf copies that declare the hardware ID
     int oemInfsThisBuild;    // of those, copies of this build's INF
     int deviceInstances;     // present or not
-    int devicesWithoutKeysDriver; // present ones judged other than DRIVER_KEYS
+    int devicesWithoutKeysDriver; // present ones with no driver, another one, or a problem
     int devicesAwaitingRestart;   // present ones that Windows holds for a restart
     bool cannotRead;         // a part of the state needed could not be read
     bool otherVersionInstalled; // the branch's INF declares another DriverVer than this build's

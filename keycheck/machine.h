@@ -31,7 +31,7 @@ struct Machine {
     PlatformClass platform;
     InstallBranch branch;
     const PayloadDigest *keyInf; // this branch's INF
-    const char *presenceWord;    // "present", or "recorded" where presence is not read
+    const char *presenceWord;    // "plugged in", or "known to Windows" where presence is not read
     char systemDir[MAX_PATH];
     char windowsDir[MAX_PATH];
     char uninstallerPath[MAX_PATH];
