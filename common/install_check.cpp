@@ -17,6 +17,36 @@ const ULONG DN_NEED_RESTART_FLAG = 0x00000100;
 const ULONG DN_WILL_BE_REMOVED_FLAG = 0x00040000;
 const ULONG PROBLEM_NEED_RESTART = 14;
 const ULONG PROBLEM_WILL_BE_REMOVED = 21;
+const ULONG PROBLEM_DRIVER_STILL_IN_MEMORY = 38;
+const ULONG PROBLEM_NOT_CONFIGURED = 1;
+const ULONG PROBLEM_REINSTALL = 18;
+const ULONG PROBLEM_FAILED_INSTALL = 28;
+const ULONG PROBLEM_DEVICE_NOT_THERE = 24;
+const ULONG PROBLEM_PHANTOM = 45;
+
+// Problems of a device whose driver is installed but may not work: the
+// failed start (hardware can cause it too), disabled, the driver's load or
+// start failed, blocked by Windows, its signature not verified.
+const ULONG REFUSAL_PROBLEMS[] = {10, 22, 31, 37, 39, 48, 52};
+
+struct VerdictRow {
+    int code;
+    const char *words;
+};
+
+const VerdictRow VERDICT_WORDS[] = {
+    {CHECK_INSTALLED, "installed"},
+    {CHECK_NOT_INSTALLED, "not installed"},
+    {CHECK_PARTLY_INSTALLED, "partly installed"},
+    {CHECK_DEVICE_WITHOUT_DRIVER, "installed, device without the key's driver"},
+    {CHECK_LEFTOVERS, "leftovers"},
+    {CHECK_RESTART_NEEDED, "restart needed"},
+    {CHECK_OTHER_VERSION, "another version installed"},
+    {CHECK_DRIVER_REFUSED, "driver installed, the key does not work"},
+    {CHECK_NO_ARM64_DRIVER, "no driver for ARM64 Windows in this build"},
+    {CHECK_CANNOT_CHECK, "cannot check"},
+    {CHECK_INSTALL_RUNNING, "an install is still running"},
+};
 
 char AsciiLower(char c)
 {
@@ -40,6 +70,14 @@ bool PackageNotStored(const InstallFindings *findings)
     return findings->storeExpected && findings->infStoreRead && findings->oemInfsThisBuild == 0;
 }
 
+// Every file there, those of other bytes from an install whose INF names
+// another driver version, and the entry written: an upgrade is due.
+bool AnotherVersionInstalled(const InstallFindings *findings)
+{
+    return findings->otherVersionInstalled && findings->filesMissing == 0 && findings->filesOtherBytes > 0 &&
+           findings->manifestPresent && (findings->entry == ENTRY_OK || findings->entry == ENTRY_OTHER_VALUES);
+}
+
 bool SomethingMissingOrOther(const InstallFindings *findings)
 {
     return findings->filesMissing > 0 || findings->filesOtherBytes > 0 || findings->entry == ENTRY_ABSENT ||
@@ -56,10 +94,14 @@ int JudgeWhatWasRead(const InstallFindings *findings)
             return CHECK_NOT_INSTALLED;
         return findings->devicesAwaitingRestart > 0 ? CHECK_RESTART_NEEDED : CHECK_LEFTOVERS;
     }
+    if (AnotherVersionInstalled(findings))
+        return CHECK_OTHER_VERSION;
     if (SomethingMissingOrOther(findings))
         return CHECK_PARTLY_INSTALLED;
     if (findings->devicesAwaitingRestart > 0)
         return CHECK_RESTART_NEEDED;
+    if (findings->devicesRefused > 0)
+        return CHECK_DRIVER_REFUSED;
     return findings->devicesWithoutKeysDriver > 0 ? CHECK_DEVICE_WITHOUT_DRIVER : CHECK_INSTALLED;
 }
 
@@ -91,15 +133,35 @@ bool AwaitsRestart(ULONG status, ULONG problem)
     if (!(status & DN_HAS_PROBLEM_FLAG))
         problem = 0;
     return (status & (DN_NEED_RESTART_FLAG | DN_WILL_BE_REMOVED_FLAG)) != 0 || problem == PROBLEM_NEED_RESTART ||
-           problem == PROBLEM_WILL_BE_REMOVED;
+           problem == PROBLEM_WILL_BE_REMOVED || problem == PROBLEM_DRIVER_STILL_IN_MEMORY;
+}
+
+bool ProblemMeansNotPresent(ULONG status, ULONG problem)
+{
+    return (status & DN_HAS_PROBLEM_FLAG) && (problem == PROBLEM_DEVICE_NOT_THERE || problem == PROBLEM_PHANTOM);
+}
+
+bool IsRefusalProblem(ULONG problem)
+{
+    for (size_t i = 0; i < sizeof(REFUSAL_PROBLEMS) / sizeof(REFUSAL_PROBLEMS[0]); ++i)
+        if (REFUSAL_PROBLEMS[i] == problem)
+            return true;
+    return false;
+}
+
+bool ProblemMeansNoDriver(ULONG problem)
+{
+    return problem == PROBLEM_NOT_CONFIGURED || problem == PROBLEM_REINSTALL || problem == PROBLEM_FAILED_INSTALL;
 }
 
 DriverState JudgeDriver(bool hasDriver, const char *infName, InfKind inf, ULONG status, ULONG problem)
 {
+    bool keysInf = hasDriver && infName && (IsOemInfName(infName) || IsKeyInfName(infName)) && inf != INF_UNRELATED;
+
     if (AwaitsRestart(status, problem))
         return DRIVER_RESTART_PENDING;
     if ((status & DN_HAS_PROBLEM_FLAG) && problem != 0)
-        return DRIVER_PROBLEM;
+        return keysInf && IsRefusalProblem(problem) ? DRIVER_REFUSED : DRIVER_PROBLEM;
     if (!hasDriver)
         return DRIVER_NONE;
     if (!infName || !infName[0])
@@ -164,14 +226,8 @@ int JudgeInstallState(const InstallFindings *findings)
 
 const char *VerdictWords(int code)
 {
-    switch (code) {
-    case CHECK_INSTALLED: return "installed";
-    case CHECK_NOT_INSTALLED: return "not installed";
-    case CHECK_PARTLY_INSTALLED: return "partly installed";
-    case CHECK_DEVICE_WITHOUT_DRIVER: return "installed, device without the key's driver";
-    case CHECK_LEFTOVERS: return "leftovers";
-    case CHECK_RESTART_NEEDED: return "restart needed";
-    case CHECK_INSTALL_RUNNING: return "an install is still running";
-    default: return "cannot check";
-    }
+    for (size_t i = 0; i < sizeof(VERDICT_WORDS) / sizeof(VERDICT_WORDS[0]); ++i)
+        if (VERDICT_WORDS[i].code == code)
+            return VERDICT_WORDS[i].words;
+    return VerdictWords(CHECK_CANNOT_CHECK);
 }

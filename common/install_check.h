@@ -12,6 +12,9 @@ const int CHECK_PARTLY_INSTALLED = 2;
 const int CHECK_DEVICE_WITHOUT_DRIVER = 3;
 const int CHECK_LEFTOVERS = 4;
 const int CHECK_RESTART_NEEDED = 5;
+const int CHECK_OTHER_VERSION = 6;
+const int CHECK_DRIVER_REFUSED = 7;
+const int CHECK_NO_ARM64_DRIVER = 8;
 const int CHECK_CANNOT_CHECK = 9;
 // /wait: the install keysetup started still ran when the wait ended; the
 // machine was not judged.
@@ -26,7 +29,8 @@ enum DriverState {
     DRIVER_OTHER_VERSION, // a stored INF that declares the ID, not this build's bytes
     DRIVER_PROBLEM,
     DRIVER_NOT_RECORDED,
-    DRIVER_RESTART_PENDING // Windows holds the device for a restart or its removal
+    DRIVER_RESTART_PENDING, // Windows holds the device for a restart or its removal
+    DRIVER_REFUSED          // the key's driver, which Windows does not let work
 };
 // What an INF is to the key: it does not declare the hardware ID, it holds
 // this build's bytes, or it declares the ID with other bytes.
@@ -42,9 +46,22 @@ FileState JudgeFile(bool exists, bool read, DWORD size, const BYTE *digest, DWOR
 InfKind JudgeInf(bool declaresId, const BYTE *digest, const BYTE *expectedDigest);
 
 // Windows holds the device until a restart: its status has DN_NEED_RESTART
-// or DN_WILL_BE_REMOVED, or its problem is CM_PROB_NEED_RESTART or
-// CM_PROB_WILL_BE_REMOVED.
+// or DN_WILL_BE_REMOVED, or its problem is CM_PROB_NEED_RESTART,
+// CM_PROB_WILL_BE_REMOVED or CM_PROB_DRIVER_FAILED_PRIOR_UNLOAD (the old
+// driver still in memory).
 bool AwaitsRestart(ULONG status, ULONG problem);
+
+// Windows reports the device as not there (CM_PROB_DEVICE_NOT_THERE,
+// CM_PROB_PHANTOM): judged as a device that is not plugged in.
+bool ProblemMeansNotPresent(ULONG status, ULONG problem);
+
+// A problem that means Windows refuses to let an installed driver work:
+// signature, blocked, failed to load or start, disabled.
+bool IsRefusalProblem(ULONG problem);
+
+// A problem that means the device has no driver installed yet
+// (CM_PROB_NOT_CONFIGURED, CM_PROB_REINSTALL, CM_PROB_FAILED_INSTALL).
+bool ProblemMeansNoDriver(ULONG problem);
 
 // Does a present device use the key's driver? hasDriver: it names a driver
 // key; infName: that key's InfPath (NULL or empty: none recorded); inf:
@@ -73,12 +90,18 @@ struct InstallFindings {
     int oemInfsDeclaring;    // oem*.inf copies that declare the hardware ID
     int oemInfsThisBuild;    // of those, copies of this build's INF
     int deviceInstances;     // present or not
-    int devicesWithoutKeysDriver; // present ones judged other than DRIVER_KEYS
+    int devicesWithoutKeysDriver; // present ones with no driver, another one, or a problem
     int devicesAwaitingRestart;   // present ones that Windows holds for a restart
     bool cannotRead;         // a part of the state needed could not be read
+    bool otherVersionInstalled; // the branch's INF declares another DriverVer than this build's
+    int devicesRefused;      // present ones with the key's driver that Windows refuses
+    ULONG refusedProblem;    // the problem code of the first of those
+    int devicesNoDriver;     // present ones with no driver at all (yet)
+    int devicesUsingKeysDriver; // present ones judged DRIVER_KEYS
+    bool storeKeepsCopies;   // Vista and later: Windows keeps a copy it refused while a device held it
 };
 
 int JudgeInstallState(const InstallFindings *findings);
 
-// The verdict's stable words.
+// The verdict's stable words: one table for every code above.
 const char *VerdictWords(int code);

@@ -4,5 +4,7 @@
 
 #include "report.h"
 
-// The whole check; returns the exit code (install_check.h).
-int RunKeyCheck(const Report *report);
+// The whole check: the report opens with its summary and ends with the
+// next step and the verdict; withLog adds the setup log's sections that
+// name the key. Returns the exit code (install_check.h).
+int RunKeyCheck(const Report *report, bool withLog);

@@ -10,6 +10,7 @@ struct PayloadDigest {
     const char *name; // deployed name
     DWORD size;
     BYTE sha256[32];
+    const char *driverVer; // an INF's DriverVer value, "date,version"; empty for other files
 };
 
 extern const PayloadDigest PAYLOAD_DIGESTS[];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "branch_files.h"
+#include "check_words.h"
 #include "install_check.h"
 #include "platform.h"
 #include "sha256.h"
@@ -218,4 +219,50 @@ TEST(KeycheckJudgement, FilesAndDrivers)
     EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0x400, 28));
     EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0, 28)); // no problem flagged
     EXPECT_EQ(DRIVER_NOT_RECORDED, JudgeDriver(true, "", INF_UNRELATED, 0, 0));
+}
+
+// Files of another build under an INF of another DriverVer: 6, an upgrade;
+// the same bytes under this build's DriverVer: damaged, 2. The key's
+// driver refused (52, 39, 10, ...): 7, below a pending restart; 38 waits
+// for one; 24 and 45 are no device plugged in.
+TEST(KeycheckJudgement, AnotherVersionAndRefusedDriver)
+{
+    EXPECT_EQ(CHECK_OTHER_VERSION, Judge(true, [](InstallFindings *f) {
+                  f->filesOtherBytes = 5;
+                  f->oemInfsThisBuild = 0;
+                  f->otherVersionInstalled = true;
+              }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) { f->filesOtherBytes = 1; }));
+    EXPECT_EQ(CHECK_PARTLY_INSTALLED, Judge(true, [](InstallFindings *f) {
+                  f->filesOtherBytes = f->filesMissing = 1;
+                  f->otherVersionInstalled = true;
+              }));
+
+    const ULONG HAS_PROBLEM = 0x400;
+    EXPECT_EQ(DRIVER_REFUSED, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 52));
+    EXPECT_EQ(DRIVER_REFUSED, JudgeDriver(true, "oem12.inf", INF_OTHER_VERSION, HAS_PROBLEM, 39));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "usb.inf", INF_UNRELATED, HAS_PROBLEM, 52));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 28));
+    EXPECT_EQ(DRIVER_RESTART_PENDING, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 38));
+    EXPECT_TRUE(ProblemMeansNotPresent(HAS_PROBLEM, 45));
+    EXPECT_FALSE(ProblemMeansNotPresent(0, 24));
+    EXPECT_EQ(CHECK_DRIVER_REFUSED, Judge(true, [](InstallFindings *f) {
+                  f->devicesRefused = 1;
+                  f->devicesWithoutKeysDriver = 1;
+              }));
+    EXPECT_EQ(CHECK_RESTART_NEEDED, Judge(true, [](InstallFindings *f) {
+                  f->devicesRefused = f->devicesAwaitingRestart = 1;
+              }));
+
+    // Device Manager's words for every code it defines; the next step by cause.
+    EXPECT_STREQ("Windows cannot verify the digital signature for the drivers required for this device.",
+                 ProblemWords(52));
+    EXPECT_STREQ("This device could not be assigned to a virtual machine.", ProblemWords(57));
+    EXPECT_EQ(nullptr, ProblemWords(58));
+    InstallFindings f;
+    memset(&f, 0, sizeof(f));
+    f.refusedProblem = 39;
+    EXPECT_EQ(0, strncmp("ask the vendor for a driver signed", NextStepWords(7, CauseOfVerdict(7, &f)), 34));
+    f.refusedProblem = 10;
+    EXPECT_NE(nullptr, strstr(NextStepWords(7, CauseOfVerdict(7, &f)), "another USB port"));
 }

@@ -50,7 +50,7 @@ TEST(InstallWait, WaitsForTheHelperInItsDirectoryOnly)
     std::string ours = scratch + "\\system";
     std::string reportPath = scratch + "\\report.txt";
     HANDLE out = CreateFileA(reportPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
-    Report report = {out, false};
+    Report report = {out, false, NULL};
     PROCESS_INFORMATION elsewhere = {}, lasting = {}, ending = {};
 
     ASSERT_TRUE(StartHelper(scratch + "\\other", 600000, &elsewhere));

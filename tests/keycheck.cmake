@@ -1,13 +1,18 @@
 # keycheck.exe: its judgement in process (also in the x86_64 tests), and
 # the program itself against the states an install and an uninstall leave.
-add_test_program(keycheck_tests SOURCES install_check_test.cpp keycheck_test.cpp deploy_test.cpp LIBS drvcommon)
+set(keycheck_dir ${PROJECT_SOURCE_DIR}/keycheck)
+add_test_program(keycheck_tests
+    SOURCES install_check_test.cpp keycheck_test.cpp keycheck_report_test.cpp setup_log_test.cpp deploy_test.cpp
+            ${keycheck_dir}/setup_log.cpp ${keycheck_dir}/log_sections.cpp ${keycheck_dir}/section_printing.cpp
+            ${keycheck_dir}/report.cpp ${keycheck_dir}/console_window.cpp
+    LIBS drvcommon)
 target_compile_definitions(keycheck_tests PRIVATE "KEYSETUP_DEPLOY_DIR=\"Z:${PROJECT_SOURCE_DIR}/deploy\"")
-target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer)
+target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer ${keycheck_dir})
 add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
-add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*")
+add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*:KeycheckReport.*:KeycheckSetupLog.*")
 # The Windows 98/Me case plants a device record, which the install's Windows
 # 98/Me reset deletes: it holds that database's lock too.
-add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*"
+add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*:Keycheck.NamesTheEmulatedWindows"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win32;win9x_database")
 add_wine_test(keycheck_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Keycheck.Wow64*"
     LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")

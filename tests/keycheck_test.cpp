@@ -25,6 +25,14 @@ const char CLASS_KEY[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\{6d8a1f2c-4
 const char STALE_INF_TEXT[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\nKey=Models\r\n"
                               "[Models]\r\nKey=Install,USB\\VID_FE17&PID_0101\r\n";
 
+std::string WideText(const char *text)
+{
+    std::string wide;
+    for (; *text; ++text)
+        wide += std::string(1, *text) + '\0';
+    return wide;
+}
+
 std::string ScratchDir()
 {
     static std::string dir = MakeScratchDir("keycheck");
@@ -66,11 +74,30 @@ Check RunKeycheck(const char *arguments = "")
     return check;
 }
 
-void ExpectCheck(DWORD code, const char *reportLine, int line)
+// The report opens with its summary, then "key:", and ends with the next
+// step and the verdict.
+Check ExpectCheck(DWORD code, const std::string &reportLine, int line, const char *nextStep = "")
 {
     Check check = RunKeycheck();
+    std::string verdict = "verdict: " + std::to_string(code);
+    size_t end = check.report.rfind("\r\nnext step: " + std::string(nextStep));
     EXPECT_EQ(code, check.code) << "line " << line << "\n" << check.report;
     EXPECT_NE(std::string::npos, check.report.find(reportLine)) << "line " << line << "\n" << check.report;
+    EXPECT_NE(std::string::npos, check.report.find(".\r\nkey: hardware ID ")) << "line " << line;
+    EXPECT_TRUE(end != std::string::npos && check.report.find("\r\n" + verdict + " ", end) ==
+                                                check.report.find("\r\n", end + 2))
+        << "line " << line << "\n" << check.report;
+    return check;
+}
+
+// The key's INF of another version: its DriverVer and bytes changed, in
+// the file's own UTF-16.
+std::string OlderInf()
+{
+    std::string bytes = KeysetupPayloadBytes("DLL", IDR_NT32_INF);
+    std::string from = WideText("06/12/2015,3.0.2.44"), to = WideText("05/01/2023,1.2.3.4");
+    size_t at = bytes.find(from);
+    return at == std::string::npos ? "" : bytes.replace(at, from.size(), to);
 }
 
 // Every state these tests make, removed before and after.
@@ -120,40 +147,76 @@ protected:
 
 TEST_F(Keycheck, EachStateGivesItsCode)
 {
-    ExpectCheck(1, "verdict: 1 not installed", __LINE__);
-    Check bad = RunKeycheck("/x");
-    EXPECT_EQ(9u, bad.code);
-    EXPECT_EQ(0u, bad.report.find("usage: keycheck [/q]")) << bad.report;
+    ExpectCheck(1, "The key's driver is not installed.\r\n", __LINE__, "run the installer (keysetup.exe).\r\n");
+    const char *badArguments[] = {"/x", "/log /q", "/q/log"};
+    for (const char *arguments : badArguments) {
+        Check bad = RunKeycheck(arguments);
+        EXPECT_EQ(9u, bad.code);
+        EXPECT_EQ(0u, bad.report.find("usage: keycheck [/q | /log]")) << bad.report;
+        EXPECT_NE(std::string::npos, bad.report.find(" 7 driver installed, the key does not work\r\n")) << bad.report;
+    }
 
     // Installed, but Windows keeps no copy of the package: not "installed".
     ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
-    ExpectCheck(2, "oem infs: 0 of this build's INF, 0 of another version\r\n", __LINE__);
+    ExpectCheck(2, "driver packages stored by Windows: 0 of this build, 0 of another version\r\n", __LINE__,
+                "run the installer (keysetup.exe) again.\r\n");
     PlantStoredCopy();
     std::string stale = WindowsDir() + STALE_INF;
-    ExpectCheck(0, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, this build's\r\n").c_str(), __LINE__);
+    ExpectCheck(0, "driver package stored by Windows: oem87.inf, this build's, driver 3.0.2.44 of 2015-06-12\r\n",
+                __LINE__, "none; plug the key in to use it.\r\n");
     Check quiet = RunKeycheck("/Q");
     EXPECT_EQ(0u, quiet.code);
     EXPECT_EQ("", quiet.report);
+    // The entry's version and flags are read as its other values are.
+    ExpectCheck(0, "entry value: DisplayVersion ok: 3.0.2.44\r\n", __LINE__);
+    HKEY entry = NULL;
+    DWORD flag = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, 0, KEY_SET_VALUE, &entry));
+    RegSetValueExA(entry, "NoRepair", 0, REG_DWORD, (const BYTE *)&flag, sizeof(flag));
+    ExpectCheck(2, "entry value: NoRepair other: 0\r\n", __LINE__);
+    flag = 1;
+    RegSetValueExA(entry, "NoRepair", 0, REG_DWORD, (const BYTE *)&flag, sizeof(flag));
+    RegCloseKey(entry);
 
     std::string driver = InstalledPath("ZIVIRIZ.sys");
     ASSERT_TRUE(WriteBytes(driver, "other bytes of the same file"));
-    ExpectCheck(2, ("file: " + driver + " other bytes\r\n").c_str(), __LINE__);
+    ExpectCheck(2, "file: " + driver + " damaged\r\n", __LINE__);
     ASSERT_TRUE(WriteBytes(driver, KeysetupPayloadBytes("DLL", IDR_NT32_DRIVER)));
+    // Another version's install: its INF names another DriverVer.
+    std::string inf = InstalledPath("ZIVIRIZ.inf"), olderInf = OlderInf();
+    ASSERT_FALSE(olderInf.empty());
+    ASSERT_TRUE(WriteBytes(inf, olderInf) && WriteBytes(driver, "an older driver"));
+    ExpectCheck(6, "file: " + driver + " another version (driver 1.2.3.4 of 2023-05-01; this keycheck knows "
+                "3.0.2.44 of 2015-06-12)\r\n", __LINE__, "run the new version's installer");
+    ASSERT_TRUE(WriteBytes(inf, KeysetupPayloadBytes("DLL", IDR_NT32_INF)));
+    ASSERT_TRUE(WriteBytes(driver, KeysetupPayloadBytes("DLL", IDR_NT32_DRIVER)));
+    // /log: the setup log's section that names the key, after the verdict.
+    std::string section = ">>>  [Device Install - USB\\VID_FE17&PID_0101\\1]\r\n<<<  [Exit status: SUCCESS]\r\n";
+    std::string planted = ScratchDir() + "\\setupapi.dev.log";
+    ASSERT_TRUE(WriteBytes(planted, ">>>  [Other]\r\n" + section + ">>>  [Other]\r\n"));
+    ASSERT_TRUE(ReplaceSystemFile(InfDir() + "setupapi.dev.log", planted));
+    Check logged = RunKeycheck("/log");
+    EXPECT_TRUE(RestoreSystemFile(InfDir() + "setupapi.dev.log"));
+    EXPECT_NE(std::string::npos, logged.report.find(" installed\r\nsetup log: the last 1 sections that name the key\r\n"
+                                                    "setup log section 1 of 1, from " + InfDir() + "setupapi.dev.log:\r\n" +
+                                                    section)) << logged.report;
 
     std::string device = CreateTestDevice(DEVICE_NAME, MultiSz({"USB\\VID_FE17&PID_0101"}));
     ASSERT_FALSE(device.empty());
-    ExpectCheck(3, ("device: " + device + " present, driver none\r\n").c_str(), __LINE__);
+    ExpectCheck(3, "device: " + device + " plugged in, no driver installed\r\n", __LINE__,
+                "plug the key into a USB port of the computer directly");
 
     // A stored copy of other bytes that declares the ID is another version.
     ASSERT_TRUE(WriteInfAnsi(WindowsDir() + OTHER_VERSION_INF, STALE_INF_TEXT));
     SetDeviceDriver(device, DRIVER_KEY, "oem88.inf");
-    ExpectCheck(3, ("device: " + device + " present, driver " + DRIVER_KEY + ", another version\r\n").c_str(),
-                __LINE__);
+    ExpectCheck(3, "device: " + device + " plugged in, uses another version of the key's driver (oem88.inf)\r\n",
+                __LINE__, "unplug the key, run the installer");
     SetDeviceDriver(device, DRIVER_KEY, "OEM87.INF");
-    ExpectCheck(0, ("device: " + device + " present, driver " + DRIVER_KEY + ", the key's\r\n").c_str(), __LINE__);
+    ExpectCheck(0, "device: " + device + " plugged in, uses the key's driver (OEM87.INF)\r\n", __LINE__,
+                "none, the key is ready to use.\r\n");
     // A driver key that cannot be opened is no answer.
     SetDeviceDriver(device, "{6d8a1f2c-4b3e-4c55-9a7d-4b534b455943}\\0001", "oem87.inf");
-    ExpectCheck(9, "\\0001 cannot be opened (error 2)\r\n", __LINE__);
+    ExpectCheck(9, "\\0001 cannot be opened (error 2)\r\n", __LINE__, "run keycheck as administrator");
 
     // The uninstall deletes the stored copies, then removes the device.
     ASSERT_EQ(0u, RunProgram(UninstallEntryValue("UninstallString")));
@@ -161,8 +224,32 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     ExpectCheck(1, "verdict: 1 not installed", __LINE__);
 
     ASSERT_TRUE(WriteInfAnsi(stale, STALE_INF_TEXT));
-    ExpectCheck(4, ("oem inf: " + stale + " declares USB\\VID_FE17&PID_0101, another version\r\n").c_str(), __LINE__);
-    ExpectCheck(4, "kept by Windows until the uninstall runs again after a restart\r\nverdict: 4", __LINE__);
+    // Windows (from Vista on, Wine's default) keeps such a copy until the
+    // uninstall runs again after a restart.
+    ExpectCheck(4, "driver package stored by Windows: oem87.inf, another version, driver unknown\r\n", __LINE__,
+                "restart Windows, then run the uninstall again");
+    ExpectCheck(4, "kept by Windows until the uninstall runs again after a restart\r\n", __LINE__);
+}
+
+// The Windows line names each emulated Windows from its true numbers
+// (this Wine calls its win7 a server: only its service pack is checked).
+TEST_F(Keycheck, NamesTheEmulatedWindows)
+{
+    const char *const names[][2] = {{"win95", "Windows 95 [platform class 2"},
+                                    {"win98", "Windows 98 Second Edition ["},
+                                    {"winme", "Windows Me ["},
+                                    {"nt40", "Windows NT 4.0 Service Pack 6a, 32-bit ["},
+                                    {"win2k", "Windows 2000 Service Pack 4, 32-bit ["},
+                                    {"winxp", "Windows XP Service Pack 3, 32-bit ["},
+                                    {"vista", "Windows Vista Service Pack 2, 32-bit ["},
+                                    {"win7", " Service Pack 1, 32-bit [platform class 9"},
+                                    {"win10", "Windows 10 (build "}};
+    for (const auto &name : names) {
+        SetEmulatedVersion("keycheck.exe", name[0]);
+        Check check = RunKeycheck();
+        EXPECT_NE(std::string::npos, check.report.find(std::string(name[1]))) << name[0] << "\n" << check.report;
+    }
+    SetEmulatedVersion("keycheck.exe", "");
 }
 
 // The device record and driver key the Windows 98/Me case plants, with
@@ -197,7 +284,7 @@ TEST_F(Keycheck, Win98JudgesRecordedDevices)
     RegSetValueExA(key, "InfPath", 0, REG_SZ, (const BYTE *)"usb.inf", 8);
     RegCloseKey(key);
     SetEmulatedVersion("keycheck.exe", "win98");
-    ExpectCheck(4, "device: USB\\VID_FE17&PID_0101\\KSKEYCHECK recorded, driver KSKEYCHECK\\0000, another INF\r\n",
+    ExpectCheck(4, "device: USB\\VID_FE17&PID_0101\\KSKEYCHECK known to Windows, uses another driver (usb.inf)\r\n",
                 __LINE__);
     SetEmulatedVersion("keycheck.exe", "");
     RemoveWin98Records();
@@ -209,7 +296,7 @@ TEST_F(Keycheck, Wow64ReadsTheEntryInThe32BitView)
 {
     ASSERT_EQ(0u, RunProgram("\"" + BinPath("keysetup.exe") + "\""));
     PlantStoredCopy();
-    ExpectCheck(0, "windows: platform class 9, wow64 yes, branch Wow64", __LINE__);
+    ExpectCheck(0, ", 64-bit, x64 [platform class 9, branch Wow64]\r\n", __LINE__);
     ExpectCheck(0, ("file: " + InstalledPath("DrvInst64.exe") + " ok").c_str(), __LINE__);
 
     std::string icon = UninstallEntryValue("DisplayIcon");

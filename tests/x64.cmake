@@ -22,6 +22,7 @@ foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.
               mode_selection:ModeSelection.*:CommandLineTail.* inf_match:InfMatch* inf_purge:InfPurge*
               hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*
               keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*
+              keycheck_report:KeycheckReport.*:KeycheckSetupLog.*
               install_wait:InstallWait.* deploy_scripts:DeployScripts.*)
     string(FIND ${group} ":" colon)
     string(SUBSTRING ${group} 0 ${colon} name)

@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Facts the documents state that the tree can contradict.
+
+Every relative link in README.md, CHANGELOG.md and docs/ resolves; keycheck's
+exit codes and their words are the same in its source table, its usage text,
+docs/keycheck.md and docs/deploy.md; every configure option the CMake files
+declare is explained in docs/release.md; every build/bin/ name the README
+lists was built. One line per contradiction; exit 1 if there is any.
+
+usage: check_docs.py SOURCE_DIR BIN_DIR
+"""
+import pathlib
+import re
+import sys
+
+LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
+OPTION = re.compile(r"(?:option\(|set\()\s*(KEYSETUP_[A-Z0-9_]+)\b[^)]*?(?:CACHE|\"|OFF|ON)")
+CODE_ROW = re.compile(r"^\|\s*(\d+)\s*\|\s*([^|]+?)\s*\|", re.M)
+TABLE_ROW = re.compile(r"\{\s*(CHECK_[A-Z0-9_]+)\s*,\s*\"([^\"]+)\"")
+CONSTANT = re.compile(r"const int (CHECK_[A-Z0-9_]+) = (\d+);")
+USAGE_CODE = re.compile(r"^\s*(\d+)\s+(.+?)\s*$")
+BIN_NAME = re.compile(r"`build/bin/([^`/]+)`")
+
+
+def documents(src):
+    names = [src / "README.md", src / "CHANGELOG.md"]
+    return [p for p in names if p.exists()] + sorted((src / "docs").glob("*.md"))
+
+
+def broken_links(src):
+    for doc in documents(src):
+        for target in LINK.findall(doc.read_text(encoding="utf-8")):
+            if re.match(r"[a-z]+:", target) or target.startswith("#"):
+                continue
+            path = target.split("#", 1)[0]
+            if not (doc.parent / path).exists():
+                yield f"{doc.relative_to(src)}: link to {target} does not resolve"
+
+
+def source_codes(src):
+    """The one table: constant names to numbers, then each code's words."""
+    header = (src / "common/install_check.h").read_text(encoding="utf-8")
+    numbers = {name: int(value) for name, value in CONSTANT.findall(header)}
+    table = (src / "common/install_check.cpp").read_text(encoding="utf-8")
+    return {numbers[name]: words for name, words in TABLE_ROW.findall(table) if name in numbers}
+
+
+def usage_codes(src):
+    """keycheck's usage text lists 'N words' lines between quotes."""
+    text = (src / "keycheck/usage.cpp").read_text(encoding="utf-8")
+    lines = "".join(re.findall(r"\"((?:[^\"\\]|\\.)*)\"", text)).split("\\r\\n")
+    return {int(m.group(1)): m.group(2) for m in map(USAGE_CODE.match, lines) if m}
+
+
+def document_codes(path):
+    """The first table of a document whose rows start with a code number."""
+    text = path.read_text(encoding="utf-8")
+    return {int(code): words.strip("` ") for code, words in CODE_ROW.findall(text)}
+
+
+def code_table_differences(src):
+    expected = source_codes(src)
+    if len(expected) < 10:
+        yield f"common/install_check.cpp: the code table has {len(expected)} codes"
+    others = {"keycheck usage text": usage_codes(src)}
+    for name in ("docs/keycheck.md", "docs/deploy.md"):
+        others[name] = document_codes(src / name)
+    for where, codes in others.items():
+        for code, words in sorted(expected.items()):
+            if codes.get(code) != words:
+                yield f"{where}: code {code} says {codes.get(code)!r}, the table {words!r}"
+        for code in sorted(set(codes) - set(expected)):
+            yield f"{where}: code {code} is not in the table"
+
+
+def undocumented_options(src):
+    release = (src / "docs/release.md").read_text(encoding="utf-8")
+    for cmake in sorted(src.glob("**/CMakeLists.txt")) + sorted(src.glob("cmake/*.cmake")):
+        if "build" in cmake.relative_to(src).parts[:1]:
+            continue
+        for option in OPTION.findall(cmake.read_text(encoding="utf-8")):
+            if option not in release:
+                yield f"docs/release.md: configure option {option} ({cmake.relative_to(src)}) is not explained"
+
+
+def missing_outputs(src, bin_dir):
+    for name in BIN_NAME.findall((src / "README.md").read_text(encoding="utf-8")):
+        if not (bin_dir / name).exists():
+            yield f"README.md: lists build/bin/{name}, which the build did not write"
+
+
+def main():
+    src, bin_dir = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+    faults = [*broken_links(src), *code_table_differences(src), *undocumented_options(src),
+              *missing_outputs(src, bin_dir)]
+    for fault in faults:
+        print(fault)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
