@@ -1,8 +1,9 @@
 # The release archive: `--target release` writes
 # release/keysetup-<version>.zip in the build directory, holding in one
-# folder keysetup.exe, keycheck.exe, the deploy/ scripts, the payload
-# listing, CHANGELOG.md when the sources have one, and a SHA256SUMS over
-# them; byte-identical for the same files (cmake/make-release-zip.py).
+# folder keysetup.exe, keycheck.exe, the deploy/ scripts beside them (the
+# install and uninstall commands run the keysetup.exe of their own folder),
+# the payload listing, CHANGELOG.md when the sources have one, and a
+# SHA256SUMS over them; byte-identical for the same files (cmake/make-release-zip.py).
 # Also the configure's closing line when placeholders are embedded.
 
 set(release_name keysetup-${KEYSETUP_VERSION})
@@ -15,7 +16,7 @@ set(release_files
 set(release_inputs "")
 foreach(script IN LISTS deploy_scripts)
     get_filename_component(script_name ${script} NAME)
-    list(APPEND release_files deploy/${script_name}=${script})
+    list(APPEND release_files ${script_name}=${script})
     list(APPEND release_inputs ${script})
 endforeach()
 if(EXISTS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)

@@ -217,7 +217,7 @@ rm "$build/bin/keysetup.payload.txt" "$build/bin/keysetup.exe"
 cmp "$work/first.zip" "$archive" || fail "a second build of the same inputs gave another archive"
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && unzip -q "$archive" && cd keysetup-* && sha256sum --quiet -c SHA256SUMS &&
-    ls deploy/install.cmd keysetup.exe keycheck.exe keysetup.payload.txt >/dev/null) ||
+    ls install.cmd uninstall.cmd detect.ps1 keysetup.exe keycheck.exe keysetup.payload.txt >/dev/null) ||
     fail "archive does not hold the programs, scripts and listing, or its SHA256SUMS do not verify"
 echo "release archive: the same bytes from a second build, its SHA256SUMS verify"
 # keysetup's build makes the two programs it carries.

@@ -2,8 +2,8 @@
 """Facts the documents state that the tree can contradict.
 
 Every relative link in README.md, CHANGELOG.md and docs/ resolves; keycheck's
-exit codes and their words are the same in its source table, its usage text,
-docs/keycheck.md and docs/deploy.md; every configure option the CMake files
+exit codes, their constants and words are the same in its source table (which
+its usage text prints), docs/keycheck.md and docs/deploy.md; every configure option the CMake files
 declare is explained in docs/release.md; every build/bin/ name the README
 lists was built. One line per contradiction; exit 1 if there is any.
 
@@ -14,11 +14,9 @@ import re
 import sys
 
 LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
-OPTION = re.compile(r"(?:option\(|set\()\s*(KEYSETUP_[A-Z0-9_]+)\b[^)]*?(?:CACHE|\"|OFF|ON)")
-CODE_ROW = re.compile(r"^\|\s*(\d+)\s*\|\s*([^|]+?)\s*\|", re.M)
+OPTION = re.compile(r"(?:option|find_program)\(\s*(KEYSETUP_\w+)|set\(\s*(KEYSETUP_\w+)\s[^)]*?\bCACHE\s+(?!INTERNAL)\w+")
 TABLE_ROW = re.compile(r"\{\s*(CHECK_[A-Z0-9_]+)\s*,\s*\"([^\"]+)\"")
 CONSTANT = re.compile(r"const int (CHECK_[A-Z0-9_]+) = (\d+);")
-USAGE_CODE = re.compile(r"^\s*(\d+)\s+(.+?)\s*$")
 BIN_NAME = re.compile(r"`build/bin/([^`/]+)`")
 
 
@@ -42,35 +40,37 @@ def source_codes(src):
     header = (src / "common/install_check.h").read_text(encoding="utf-8")
     numbers = {name: int(value) for name, value in CONSTANT.findall(header)}
     table = (src / "common/install_check.cpp").read_text(encoding="utf-8")
-    return {numbers[name]: words for name, words in TABLE_ROW.findall(table) if name in numbers}
-
-
-def usage_codes(src):
-    """keycheck's usage text lists 'N words' lines between quotes."""
-    text = (src / "keycheck/usage.cpp").read_text(encoding="utf-8")
-    lines = "".join(re.findall(r"\"((?:[^\"\\]|\\.)*)\"", text)).split("\\r\\n")
-    return {int(m.group(1)): m.group(2) for m in map(USAGE_CODE.match, lines) if m}
+    return {numbers[name]: (name, words) for name, words in TABLE_ROW.findall(table) if name in numbers}
 
 
 def document_codes(path):
-    """The first table of a document whose rows start with a code number."""
-    text = path.read_text(encoding="utf-8")
-    return {int(code): words.strip("` ") for code, words in CODE_ROW.findall(text)}
+    """The rows of the table headed '| code | constant | words |'."""
+    lines = path.read_text(encoding="utf-8").splitlines()
+    try:
+        start = next(i for i, line in enumerate(lines) if re.match(r"\|\s*code\s*\|\s*constant\s*\|\s*words\s*\|", line))
+    except StopIteration:
+        return {}
+    codes = {}
+    for line in lines[start + 2:]:
+        cells = [cell.strip().strip("`") for cell in line.strip().strip("|").split("|")]
+        if not line.startswith("|") or len(cells) != 3:
+            break
+        codes[int(cells[0])] = (cells[1], cells[2])
+    return codes
 
 
 def code_table_differences(src):
+    """keycheck's usage text prints VERDICT_WORDS itself; the documents copy it."""
     expected = source_codes(src)
-    if len(expected) < 10:
+    if len(expected) < 11:
         yield f"common/install_check.cpp: the code table has {len(expected)} codes"
-    others = {"keycheck usage text": usage_codes(src)}
     for name in ("docs/keycheck.md", "docs/deploy.md"):
-        others[name] = document_codes(src / name)
-    for where, codes in others.items():
-        for code, words in sorted(expected.items()):
-            if codes.get(code) != words:
-                yield f"{where}: code {code} says {codes.get(code)!r}, the table {words!r}"
+        codes = document_codes(src / name)
+        for code, row in sorted(expected.items()):
+            if codes.get(code) != row:
+                yield f"{name}: code {code} says {codes.get(code)!r}, the table {row!r}"
         for code in sorted(set(codes) - set(expected)):
-            yield f"{where}: code {code} is not in the table"
+            yield f"{name}: code {code} is not in the table"
 
 
 def undocumented_options(src):
@@ -78,7 +78,8 @@ def undocumented_options(src):
     for cmake in sorted(src.glob("**/CMakeLists.txt")) + sorted(src.glob("cmake/*.cmake")):
         if "build" in cmake.relative_to(src).parts[:1]:
             continue
-        for option in OPTION.findall(cmake.read_text(encoding="utf-8")):
+        for match in OPTION.finditer(cmake.read_text(encoding="utf-8")):
+            option = match.group(1) or match.group(2)
             if option not in release:
                 yield f"docs/release.md: configure option {option} ({cmake.relative_to(src)}) is not explained"
 
