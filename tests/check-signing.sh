@@ -16,7 +16,7 @@ set -eu
 src=$1 work=$2 main_bin=$3 objdump32=$4 objdump64=$5
 keysetup_imports=$(echo "$6" | tr , ' ') uninstaller_imports=$(echo "$7" | tr , ' ') drvinst64_imports=$(echo "$8" | tr , ' ')
 keycheck_imports=$(echo "$9" | tr , ' ')
-pki=$work/pki signed=$work/signed wrong=$work/wrong scratch=$work/scratch
+pki=$work/pki signed=$work/signed scratch=$work/scratch
 bin=$signed/bin
 password='throwaway signing password'
 signing_time=1700000000
@@ -63,10 +63,35 @@ verify() {
     grep -q '^Message digest algorithm *: SHA256' "$work/verify.log" || fail "$1: digest is not SHA-256"
 }
 
+# A missing identity fails the configure; a wrong password the build, with
+# no program left in its bin directory: both kinds of signing step (after a
+# target's link, and in the command that builds a helper) fail, the build
+# kept going past the first. The signed build follows in the same tree, so
+# that the shared library is compiled once.
+if configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
+    fail "configure accepted a missing PKCS#12 file"
+fi
+log_says 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
+echo "missing identity refused by the configure, naming KEYSETUP_SIGN_PKCS12"
+configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
+    >"$work/wrong.log" 2>&1 || { cat "$work/wrong.log"; fail "configure with a wrong password file"; }
+if cmake --build "$signed" --target QV_DRVUNI drvinsta64 -j2 -- -k 0 >>"$work/wrong.log" 2>&1; then
+    fail "built with a wrong password"
+fi
+for program in QV_DRVUNI.exe DrvInstA64.exe; do
+    log_says "error: [^ ]*/$program not signed, deleted: KEYSETUP_SIGN_PASSWORD_FILE: wrong password" "$work/wrong.log" ||
+        { cat "$work/wrong.log"; fail "wrong password not named for $program"; }
+done
+for program in $programs; do
+    ! ls "$bin/$program"* 2>/dev/null || fail "$program left in bin after a wrong password"
+done
+echo "wrong password: build failed naming KEYSETUP_SIGN_PASSWORD_FILE, no program in its bin"
+
 # The signed build.
 KEYSETUP_TEST_SIGN_PASSWORD=$password
 export KEYSETUP_TEST_SIGN_PASSWORD
-configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_ENV=KEYSETUP_TEST_SIGN_PASSWORD \
+configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE= \
+    -DKEYSETUP_SIGN_PASSWORD_ENV=KEYSETUP_TEST_SIGN_PASSWORD \
     -DKEYSETUP_SIGN_TIME=$signing_time >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "configure the signed build"; }
 cmake --build "$signed" --target keysetup keycheck -j2 >>"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "signed build"; }
 unset KEYSETUP_TEST_SIGN_PASSWORD
@@ -144,21 +169,4 @@ expect_refused() {
 expect_refused KEYSETUP_SIGN_PKCS12 --pkcs12="$pki/unreadable.p12" --password-file="$pki/password"
 expect_refused KEYSETUP_SIGN_CERT --cert="$pki/expired.pem" --key="$pki/signer.key"
 
-# A missing identity fails the configure; a wrong password the build, with
-# no program left in its bin directory.
-if configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
-    fail "configure accepted a missing PKCS#12 file"
-fi
-log_says 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
-echo "missing identity refused by the configure, naming KEYSETUP_SIGN_PKCS12"
-configure "$wrong" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
-    >"$work/wrong.log" 2>&1 || { cat "$work/wrong.log"; fail "configure with a wrong password file"; }
-if cmake --build "$wrong" --target keysetup -j2 >>"$work/wrong.log" 2>&1; then
-    fail "built with a wrong password"
-fi
-log_says 'error: .*KEYSETUP_SIGN_PASSWORD_FILE: wrong password' "$work/wrong.log" || { cat "$work/wrong.log"; fail "wrong password not named"; }
-for program in $programs; do
-    ! ls "$wrong/bin/$program"* 2>/dev/null || fail "$program left in bin after a wrong password"
-done
-echo "wrong password: build failed naming KEYSETUP_SIGN_PASSWORD_FILE, no program in its bin"
-rm -rf "$wrong" "$scratch"
+rm -rf "$scratch"
