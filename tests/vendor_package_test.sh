@@ -14,30 +14,11 @@
 # the check's modules)
 set -eu
 python=$1 src=$2 work=$3
+make_dir="$python $src/tests/support/make_vendor_dir.py"
 id='USB\VID_FE17&PID_0101'
 good=$work/good
 rm -rf "$work"
-mkdir -p "$work/python"
-
-# Every Python run below (the check, the vendor directory's changes) is
-# served by one interpreter with the check's modules loaded once, each run
-# in a process of its own forked from it (tests/support/python_server.py).
-# py ARG...: as "$python ARG..." would run: its output, error output and
-# exit status. The server ends when this shell closes its request pipe.
-mkfifo "$work/python/requests" "$work/python/replies"
-"$python" "$src/tests/support/python_server.py" "$work/python/requests" "$work/python/replies" \
-    --path "$src/payload" pefile asn1crypto.cms vendor_package.catalogue vendor_package.inf \
-    vendor_package.listing vendor_package.pe_files vendor_package.signed_data vendor_package.vendor_dir </dev/null &
-exec 9>"$work/python/requests"
-py() {
-    printf '%s\0' $(($# + 3)) "$PWD" "$work/python/out" "$work/python/err" "$@" >&9
-    read -r py_status <"$work/python/replies"
-    cat "$work/python/out"
-    cat "$work/python/err" >&2
-    return "$py_status"
-}
-
-make_dir="py $src/tests/support/make_vendor_dir.py"
+mkdir -p "$work"
 $make_dir "$src" "$good"
 failures=0
 
@@ -48,13 +29,13 @@ check() {
     for f in $(cd "$checked" && find . -type f ! -path './.signer/*' | sed 's|^\./||' | sort); do
         set -- "$@" "$f=$checked/$f"
     done
-    py "$src/payload/check-vendor-package.py" --hardware-id "$id" $strict "$@"
+    $python "$src/payload/check-vendor-package.py" --hardware-id "$id" $strict "$@"
 }
 
 # edit_inf INF OLD NEW [OLD NEW]...: replaces text ("\r\n" a line end) in
 # an INF, keeping its encoding.
 edit_inf() {
-    py -c '
+    $python -c '
 import sys
 path, edits = sys.argv[1], sys.argv[2:]
 data = open(path, "rb").read()
@@ -69,7 +50,7 @@ open(path, "wb").write(text.encode(encoding))' "$@"
 
 # Stores an ANSI INF as UTF-16LE with a byte order mark.
 edit_inf_encoding() {
-    py -c '
+    $python -c '
 import sys
 data = open(sys.argv[1], "rb").read()
 open(sys.argv[1], "wb").write(b"\xff\xfe" + data.decode("latin-1").encode("utf-16-le"))' "$1"
@@ -224,7 +205,7 @@ fault helper_unsigned warning 'warning: DEV64/DrvInst64.exe: Authenticode signat
     sh -c 'osslsigncode remove-signature -in DEV64/DrvInst64.exe -out u.exe >/dev/null && mv u.exe DEV64/DrvInst64.exe'
 fault helper_changed_after_signing warning \
     'warning: DEVA64/DrvInstA64.exe: Authenticode signature broken: its hash is not the file'"'"'s: *' keep \
-    py -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(0x50); f.write(b"X")' DEVA64/DrvInstA64.exe
+    $python -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(0x50); f.write(b"X")' DEVA64/DrvInstA64.exe
 
 # What keeps Windows from loading the driver on some machines, in a package
 # signed in the hardware publisher's name.
