@@ -265,4 +265,11 @@ TEST(KeycheckJudgement, AnotherVersionAndRefusedDriver)
     EXPECT_EQ(0, strncmp("ask the vendor for a driver signed", NextStepWords(7, CauseOfVerdict(7, &f)), 34));
     f.refusedProblem = 10;
     EXPECT_NE(nullptr, strstr(NextStepWords(7, CauseOfVerdict(7, &f)), "another USB port"));
+    // A stored copy Windows keeps goes with the uninstall run again after a
+    // restart; elsewhere the leftovers go with the installer and uninstall.
+    f.oemInfsDeclaring = 1;
+    f.storeKeepsCopies = true;
+    EXPECT_EQ(0, strncmp("restart Windows, then run the uninstall again", NextStepWords(4, CauseOfVerdict(4, &f)), 45));
+    f.storeKeepsCopies = false;
+    EXPECT_EQ(0, strncmp("run the installer", NextStepWords(4, CauseOfVerdict(4, &f)), 17));
 }
