@@ -1,6 +1,5 @@
 #include "driver_update.h"
 
-#include <newdev.h>
 #include <string.h>
 
 #include "platform.h"
@@ -24,8 +23,8 @@ struct UpdateStyle {
     bool storeAfterAnyFailure;
 };
 
-const UpdateStyle ATTENDED_UPDATE = {INSTALLFLAG_FORCE, false};
-const UpdateStyle UNATTENDED_UPDATE = {INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE, true};
+const UpdateStyle ATTENDED_UPDATE = {ATTENDED_INSTALL_FLAGS, false};
+const UpdateStyle UNATTENDED_UPDATE = {UNATTENDED_INSTALL_FLAGS, true};
 
 // The mode is setupapi's state in this process: it holds while the library
 // stays loaded, and newdev.dll installs through it.

@@ -3,6 +3,15 @@
 #pragma once
 
 #include <windows.h>
+#include <newdev.h>
+
+// The install flags of each kind of driver update, named once: keysetup's
+// own update on 32-bit Windows forces the package over the one installed;
+// the native helpers, which a deployment runs where no one can answer,
+// also never ask. docs/footprint.md's call rows name them, and the tests
+// compare both with what newdev.dll was called with.
+const DWORD ATTENDED_INSTALL_FLAGS = INSTALLFLAG_FORCE;
+const DWORD UNATTENDED_INSTALL_FLAGS = INSTALLFLAG_FORCE | INSTALLFLAG_NONINTERACTIVE;
 
 // Updates the driver of every device with hardwareId from infPath through
 // newdev.dll of the system directory or, when no such device is present,

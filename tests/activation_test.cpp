@@ -46,7 +46,8 @@ void ExpectKeyCall(const NewdevCall &call, const std::string &infPath, bool rebo
     SCOPED_TRACE(testing::Message() << "call checked at line " << line);
     EXPECT_TRUE(SamePath(DEVICE_HARDWARE_ID, call.hardwareId)) << call.hardwareId;
     EXPECT_TRUE(SamePath(infPath, call.infPath)) << call.infPath;
-    EXPECT_EQ(1ul, call.flags); // INSTALLFLAG_FORCE
+    // keysetup updates from its 32-bit process; only the native helpers make 64-bit calls.
+    EXPECT_EQ(bits == 32 ? ATTENDED_INSTALL_FLAGS : UNATTENDED_INSTALL_FLAGS, call.flags);
     EXPECT_EQ(1, call.nonInteractive); // SetupAPI's dialogs off around it
     EXPECT_EQ(rebootFlagPassed, call.rebootFlagPassed);
     EXPECT_EQ(bits, call.bits);

@@ -3,7 +3,9 @@
 
 Every relative link in README.md, CHANGELOG.md and docs/ resolves; keycheck's
 exit codes, their constants and words are the same in its source table (which
-its usage text prints), docs/keycheck.md and docs/deploy.md; every configure option the CMake files
+its usage text prints), docs/keycheck.md and docs/deploy.md; the install calls
+of docs/footprint.md name the update function and install flags that
+common/driver_update.* define for each branch; every configure option the CMake files
 declare is explained in docs/release.md; every build/bin/ name the README
 lists was built. One line per contradiction; exit 1 if there is any.
 
@@ -18,6 +20,13 @@ OPTION = re.compile(r"(?:option|find_program)\(\s*(KEYSETUP_\w+)|set\(\s*(KEYSET
 TABLE_ROW = re.compile(r"\{\s*(CHECK_[A-Z0-9_]+)\s*,\s*\"([^\"]+)\"")
 CONSTANT = re.compile(r"const int (CHECK_[A-Z0-9_]+) = (\d+);")
 BIN_NAME = re.compile(r"`build/bin/([^`/]+)`")
+INSTALL_FLAGS = re.compile(r"const DWORD (\w+)_INSTALL_FLAGS = ([^;]+);")
+FLAG_NAME = re.compile(r"INSTALLFLAG_\w+")
+UPDATE_FUNCTION = re.compile(r'UPDATE_DRIVER_PROC_NAME\[\] = "(\w+)"')
+CELL_BAR = re.compile(r"(?<!\\)\|")
+# Whose update each branch's call is: keysetup's own on 32-bit Windows, the
+# native helpers' on 64-bit Windows.
+CALLER_FLAGS = {"Nt32": "ATTENDED", "Wow64": "UNATTENDED", "Arm64": "UNATTENDED"}
 
 
 def documents(src):
@@ -73,6 +82,43 @@ def code_table_differences(src):
             yield f"{name}: code {code} is not in the table"
 
 
+def footprint_rows(path):
+    """(line number, cells) of each row of the table headed '| Branch | Step | ... |'."""
+    rows, inside = [], False
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        line = line.strip()
+        if not line.startswith("|"):
+            inside = False
+            continue
+        cells = [c.strip().strip("`").replace("\\|", "|") for c in CELL_BAR.split(line.strip("|"))]
+        if cells[:2] == ["Branch", "Step"]:
+            inside = True
+        elif inside and not cells[0].startswith("---"):
+            rows.append((number, cells))
+    return rows
+
+
+def install_call_differences(src):
+    """Each branch's install call: the function and flags the source names."""
+    header = (src / "common/driver_update.h").read_text(encoding="utf-8")
+    flags = {style: sorted(FLAG_NAME.findall(value)) for style, value in INSTALL_FLAGS.findall(header)}
+    function = UPDATE_FUNCTION.search((src / "common/driver_update.cpp").read_text(encoding="utf-8")).group(1)
+    seen = set()
+    for number, cells in footprint_rows(src / "docs/footprint.md"):
+        if len(cells) != 6 or cells[1:3] != ["install", "call"]:
+            continue
+        branch, expected = cells[0], flags.get(CALLER_FLAGS.get(cells[0]), [])
+        named = sorted(FLAG_NAME.findall(cells[5].rsplit(",", 1)[-1]))
+        seen.add(branch)
+        if not cells[3].startswith(function + " "):
+            yield f"docs/footprint.md:{number}: {branch} install call is {cells[3]}, the source calls {function}"
+        if named != expected:
+            yield (f"docs/footprint.md:{number}: {branch} install call has flags {' | '.join(named)}, "
+                   f"common/driver_update.h gives {' | '.join(expected) or 'none'}")
+    for branch in sorted(set(CALLER_FLAGS) - seen):
+        yield f"docs/footprint.md: no install call row for {branch}"
+
+
 def undocumented_options(src):
     release = (src / "docs/release.md").read_text(encoding="utf-8")
     for cmake in sorted(src.glob("**/CMakeLists.txt")) + sorted(src.glob("cmake/*.cmake")):
@@ -92,7 +138,8 @@ def missing_outputs(src, bin_dir):
 
 def main():
     src, bin_dir = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-    faults = [*broken_links(src), *code_table_differences(src), *undocumented_options(src),
+    faults = [*broken_links(src), *code_table_differences(src), *install_call_differences(src),
+              *undocumented_options(src),
               *missing_outputs(src, bin_dir)]
     for fault in faults:
         print(fault)

@@ -10,6 +10,7 @@ run="$here/../cmake/wine-run.sh"
 system32=$WINEPREFIX/drive_c/windows/system32
 package=$WINEPREFIX/drive_c/drvinst64-test
 log=$package/newdev.log
+. "$here/support/footprint_flags.sh"
 failures=0
 
 fail() {
@@ -45,8 +46,9 @@ cp "$bin/doubles/win64/newdev.dll" "$system32/newdev.dll"
 # SetupAPI's non-interactive mode set before it.
 NEWDEV_DOUBLE_RESULT=ok run_drvinst64 -install
 line=$(cat "$log" 2>/dev/null || true)
+flags=$(footprint_flags Wow64)
 case "$line" in
-*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinst64-test\ZIVIRIZ.inf	flags=5	reboot=1	bits=64'*'noninteractive=1'*) ;;
+*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinst64-test\ZIVIRIZ.inf	flags='"$flags"'	reboot=1	bits=64'*'noninteractive=1'*) ;;
 *) fail "-install: expected one non-interactive update of C:\\drvinst64-test\\ZIVIRIZ.inf, logged: $line" ;;
 esac
 [ "$(grep -c hwid= "$log" 2>/dev/null)" = 1 ] || fail "-install: not exactly one update"

@@ -14,6 +14,7 @@ infdir=$prefix/drive_c/windows/inf
 package=$prefix/drive_c/drvinsta64-test
 log=$package/newdev.log
 enum='HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT'
+. "$here/support/footprint_flags.sh"
 failures=0
 
 fail() {
@@ -60,8 +61,9 @@ cp "$bin/doubles/arm64/newdev.dll" "$system32/newdev.dll"
 # SetupAPI's non-interactive mode set before it).
 NEWDEV_DOUBLE_RESULT=ok run_helper -install
 line=$(cat "$log" 2>/dev/null || true)
+flags=$(footprint_flags Arm64)
 case "$line" in
-*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinsta64-test\ZIVIRIZ.inf	flags=5	reboot=1	bits=64'*'noninteractive=1'*) ;;
+*'hwid=USB\VID_FE17&PID_0101	inf=C:\drvinsta64-test\ZIVIRIZ.inf	flags='"$flags"'	reboot=1	bits=64'*'noninteractive=1'*) ;;
 *) fail "-install: expected one non-interactive update of C:\\drvinsta64-test\\ZIVIRIZ.inf, logged: $line" ;;
 esac
 [ "$(grep -c hwid= "$log" 2>/dev/null)" = 1 ] || fail "-install: not exactly one update"

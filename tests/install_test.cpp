@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "driver_update.h"
 #include "installed_state.h"
 #include "newdev_double.h"
 #include "payload_resources.h"
@@ -115,7 +116,7 @@ TEST_F(InstallTest, Nt32OnXpWritesActivatesDeploysAndRegisters)
     EXPECT_EQ(PathOf(NT32_FILES[3]), calls[1].infPath);
     for (size_t i = 0; i < calls.size(); ++i) {
         EXPECT_EQ(std::string(DEVICE_HARDWARE_ID), calls[i].hardwareId);
-        EXPECT_EQ(1ul, calls[i].flags);
+        EXPECT_EQ(ATTENDED_INSTALL_FLAGS, calls[i].flags);
         EXPECT_TRUE(calls[i].rebootFlagPassed);
         EXPECT_EQ(32, calls[i].bits);
     }

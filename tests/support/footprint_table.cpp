@@ -30,6 +30,16 @@ std::string WithoutBackticks(const std::string &text)
     return plain;
 }
 
+// A cell's text: "\|" is a bar within the cell, as Markdown writes it.
+std::string CellText(const std::string &text)
+{
+    std::string plain = WithoutBackticks(text);
+
+    for (size_t at = plain.find("\\|"); at != std::string::npos; at = plain.find("\\|", at + 1))
+        plain.erase(at, 1);
+    return Trimmed(plain);
+}
+
 // The cells of a table line "| a | b |"; none when it is not one.
 std::vector<std::string> Cells(const std::string &line)
 {
@@ -39,8 +49,10 @@ std::vector<std::string> Cells(const std::string &line)
 
     if (text.size() < 2 || text[0] != '|' || text[text.size() - 1] != '|')
         return cells;
-    for (size_t bar = text.find('|', start); bar != std::string::npos; bar = text.find('|', start)) {
-        cells.push_back(Trimmed(WithoutBackticks(text.substr(start, bar - start))));
+    for (size_t bar = text.find('|', start); bar != std::string::npos; bar = text.find('|', bar + 1)) {
+        if (text[bar - 1] == '\\')
+            continue;
+        cells.push_back(CellText(text.substr(start, bar - start)));
         start = bar + 1;
     }
     return cells;
