@@ -8,6 +8,14 @@ add_test(NAME pe_header_drvinsta64
 
 set(ARM64_WINE_DIR ${CMAKE_BINARY_DIR}/arm64-wine)
 set(ARM64_WINE_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/wine/arm64-root.sh)
+# The download, the unpacking and the boot under emulation are the build's,
+# once per build tree; the fixture then copies the booted prefix.
+add_custom_command(OUTPUT ${ARM64_WINE_DIR}/prepared
+    COMMAND ${ARM64_WINE_SCRIPT} prepare ${ARM64_WINE_DIR}
+    DEPENDS ${ARM64_WINE_SCRIPT}
+    COMMENT "Preparing Debian's arm64 Wine for the ARM64 helper's tests (once per build tree)"
+    VERBATIM)
+add_custom_target(arm64_wine ALL DEPENDS ${ARM64_WINE_DIR}/prepared)
 add_test(NAME arm64_wine_setup COMMAND ${ARM64_WINE_SCRIPT} setup ${ARM64_WINE_DIR})
 add_test(NAME arm64_wine_cleanup COMMAND ${ARM64_WINE_SCRIPT} cleanup ${ARM64_WINE_DIR})
 set_tests_properties(arm64_wine_setup PROPERTIES FIXTURES_SETUP arm64_wine TIMEOUT 600

@@ -1,8 +1,11 @@
 #!/bin/sh
 # ARM64 Windows programs under Debian's arm64 Wine, run by qemu-user.
-# usage: arm64-root.sh setup DIR    DIR/root: the arm64 Wine packages,
+# usage: arm64-root.sh prepare DIR  DIR/root: the arm64 Wine packages,
 #                                   unpacked once and kept, and DIR/pristine
-#                                   a prefix booted once and kept; qemu-aarch64
+#                                   a prefix booted once and kept; run by the
+#                                   build, once per build tree; a failure is
+#                                   only reported (setup tries again)
+#        arm64-root.sh setup DIR    what prepare did not do; qemu-aarch64
 #                                   registered with binfmt_misc (Wine starts
 #                                   its server and child processes); DIR/prefix
 #                                   a fresh copy of the pristine prefix with
@@ -46,9 +49,16 @@ register_binfmt() {
     touch "$dir/binfmt.registered"
 }
 
-# apt resolves and downloads the packages with state of its own (arm64
-# indexes only, nothing installed): the host's apt and dpkg configuration
-# stay as they are, and wine64:arm64 never replaces the host's wine64.
+# What a console program of our own needs from the arm64 Wine: the loader
+# and server, Wine's modules, the C library and what ntdll.so and the
+# device services link. libwine's other dependencies serve display, sound,
+# media, cameras and networks, which the helper never loads: leaving them
+# out saves two thirds of the download and of the unpacking.
+ROOT_PACKAGES="wine64 libwine libz-mingw-w64 libc6 libgcc-s1 libunwind8 liblzma5 libudev1 libusb-1.0-0"
+
+# apt downloads the packages with state of its own (arm64 indexes only,
+# nothing installed): the host's apt and dpkg configuration stay as they
+# are, and wine64:arm64 never replaces the host's wine64.
 unpack_root() {
     [ -e "$root/.complete" ] && return 0
     apt=$dir/apt
@@ -60,7 +70,7 @@ unpack_root() {
     # Another architecture's index out of sync on the mirror fails the
     # update, not the download: that decides.
     apt-get "$@" update >"$dir/apt.log" 2>&1 || true
-    apt-get "$@" -y --no-install-recommends --download-only install wine64 libwine >>"$dir/apt.log" 2>&1 ||
+    (cd "$apt/cache/archives" && apt-get "$@" download $ROOT_PACKAGES) >>"$dir/apt.log" 2>&1 ||
         { cat "$dir/apt.log" >&2; exit 1; }
     for deb in "$apt"/cache/archives/*.deb; do
         dpkg-deb -x "$deb" "$root"
@@ -86,7 +96,30 @@ boot_pristine() {
     test -s "$pristine/system.reg"
 }
 
+# Unregisters (and unmounts) what register_binfmt registered (mounted).
+release_binfmt() {
+    if [ -e "$dir/binfmt.registered" ]; then
+        echo -1 >"$entry"
+        rm -f "$dir/binfmt.registered"
+    fi
+    if [ -e "$dir/binfmt.mounted" ]; then
+        umount "$binfmt"
+        rm -f "$dir/binfmt.mounted"
+    fi
+}
+
 case "$action" in
+prepare)
+    mkdir -p "$dir"
+    status=0
+    (unpack_root && register_binfmt && boot_pristine) || status=$?
+    release_binfmt
+    if [ $status = 0 ]; then
+        touch "$dir/prepared"
+    else
+        echo "arm64 Wine not prepared (status $status): arm64_wine_setup tries again" >&2
+    fi
+    ;;
 setup)
     mkdir -p "$dir"
     rm -f "$unavailable"
@@ -102,14 +135,7 @@ setup)
     ;;
 cleanup)
     [ -x "$server" ] && [ -d "$WINEPREFIX" ] && "$server" -k 2>/dev/null || true
-    if [ -e "$dir/binfmt.registered" ]; then
-        echo -1 >"$entry"
-        rm -f "$dir/binfmt.registered"
-    fi
-    if [ -e "$dir/binfmt.mounted" ]; then
-        umount "$binfmt"
-        rm -f "$dir/binfmt.mounted"
-    fi
+    release_binfmt
     ;;
 run)
     if [ -e "$unavailable" ]; then
@@ -119,7 +145,7 @@ run)
     exec "$wine" "$@"
     ;;
 *)
-    echo "usage: $0 setup DIR | cleanup DIR | run DIR PROGRAM ARGS..." >&2
+    echo "usage: $0 prepare DIR | setup DIR | cleanup DIR | run DIR PROGRAM ARGS..." >&2
     exit 2
     ;;
 esac
