@@ -357,7 +357,7 @@ protected:
             return calls;
         process = OpenProcess(SYNCHRONIZE, FALSE, calls[0].processId);
         if (process) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, LAUNCH_TIMEOUT_MS));
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, ScaledTimeout(LAUNCH_TIMEOUT_MS)));
             CloseHandle(process);
         }
         return ReadNewdevCalls(log);

@@ -62,7 +62,7 @@ Check RunKeycheck(const char *arguments = "")
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = file;
     if (CreateProcessA(NULL, &line[0], NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(process.hProcess, ScaledTimeout(60000)) == WAIT_OBJECT_0)
             GetExitCodeProcess(process.hProcess, &check.code);
         else
             TerminateProcess(process.hProcess, ~0u);

@@ -12,7 +12,6 @@ add_test_program(proof_tests SOURCES proof_test.cpp LIBS drvcommon)
 add_dependencies(proof_tests keysetup QV_DRVUNI drvinst64 newdev_double32 newdev_double64)
 
 foreach(arch win32 win64)
-    set(PROOF_ROOT_${arch} ${WINE_PREFIX_ROOT}/matrix-${arch})
     add_test(NAME proof_prefix_${arch}_setup COMMAND ${PREFIX_SCRIPT} pristine ${arch} ${PROOF_ROOT_${arch}}
                 $<TARGET_FILE:prefix_keeper>)
     add_test(NAME proof_prefix_${arch}_cleanup COMMAND ${PREFIX_SCRIPT} remove ${PROOF_ROOT_${arch}})

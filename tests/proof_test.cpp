@@ -391,7 +391,7 @@ void WaitForLaunchedProcesses(const std::vector<NewdevCall> &calls)
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, calls[i].processId);
         if (process) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, LAUNCH_WAIT_MS)) << "DrvInst64.exe still runs";
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, ScaledTimeout(LAUNCH_WAIT_MS))) << "DrvInst64.exe still runs";
             CloseHandle(process);
         }
     }

@@ -136,9 +136,10 @@ std::vector<NewdevCall> WaitForNewdevCalls(const std::string &logPath, size_t co
 {
     const DWORD POLL_MS = 100;
     DWORD waited = 0;
+    DWORD limit = ScaledTimeout(timeoutMs);
     std::vector<NewdevCall> calls = ReadNewdevCalls(logPath);
 
-    while (calls.size() < count && waited < timeoutMs) {
+    while (calls.size() < count && waited < limit) {
         Sleep(POLL_MS);
         waited += POLL_MS;
         calls = ReadNewdevCalls(logPath);

@@ -83,7 +83,7 @@ DWORD FinishProcess(PROCESS_INFORMATION *process, DWORD timeoutMs)
 {
     DWORD exitCode = ~0u;
 
-    if (WaitForSingleObject(process->hProcess, timeoutMs) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(process->hProcess, ScaledTimeout(timeoutMs)) == WAIT_OBJECT_0)
         GetExitCodeProcess(process->hProcess, &exitCode);
     else
         TerminateProcess(process->hProcess, ~0u);

@@ -240,3 +240,13 @@ bool RegKeyExists(HKEY root, const char *path, REGSAM view)
         RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
+
+DWORD ScaledTimeout(DWORD timeoutMs)
+{
+    const char *text = getenv("KEYSETUP_TEST_TIMEOUT_SCALE");
+    unsigned long scale = text ? strtoul(text, NULL, 10) : 1;
+
+    if (scale == 0 || timeoutMs == INFINITE)
+        return timeoutMs;
+    return timeoutMs > (INFINITE - 1) / scale ? INFINITE - 1 : (DWORD)(timeoutMs * scale);
+}

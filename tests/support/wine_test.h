@@ -14,6 +14,11 @@ std::string BinPath(const char *name);
 // A file in the directory of this test program (its own build's helpers).
 std::string BesideThisProgram(const char *name);
 
+// timeoutMs times KEYSETUP_TEST_TIMEOUT_SCALE (a whole number; 1 when not
+// set), for a slow host such as an emulated guest: every wait for another
+// process goes through it.
+DWORD ScaledTimeout(DWORD timeoutMs);
+
 // Starts commandLine and waits; returns its exit code, or ~0u when it could
 // not be started or did not end within timeoutMs (it is then killed).
 // RunProgramWith (process_env.h) also sets its environment and directory.

@@ -1,11 +1,13 @@
 #!/bin/sh
 # The tests' private Wine prefixes.
-# usage: prefix.sh setup win32|win64|x64 DIR [KEEPER]
+# usage: prefix.sh setup win32|win64|x64 DIR [KEEPER [ROOT]]
 #            a fresh prefix in DIR with a persistent server; x64: made by
 #            64-bit programs alone, for the x86_64 tests (it can be made on
 #            a host that cannot start i386 programs). KEEPER, a 32-bit
 #            program (tests/probe/prefix_keeper.cpp), is started detached to
-#            keep Wine's desktop running for every later program.
+#            keep Wine's desktop running for every later program. With
+#            ROOT, a copy of ROOT/pristine (made by pristine below) instead
+#            of a boot of its own.
 #        prefix.sh cleanup ARCH DIR
 #            stop DIR's server and every program in it
 #        prefix.sh pristine win32|win64 ROOT [KEEPER]
@@ -26,8 +28,11 @@ here=$(dirname "$0")
 action=$1
 shift
 export WINEDEBUG=-all
-# How long the keeper may take to bring the desktop up (tenths of a second).
-KEEPER_WAIT=600
+# How long the keeper may take to bring the desktop up (tenths of a
+# second), longer on a slow host (docs/testing.md).
+scale=${KEYSETUP_TEST_TIMEOUT_SCALE:-1}
+case $scale in '' | *[!0-9]* | 0) scale=1 ;; esac
+KEEPER_WAIT=$((600 * scale))
 
 stop_server() {
     WINEPREFIX=$1 wineserver -k 2>/dev/null || true
@@ -55,7 +60,7 @@ start_keeper() {
 
 case "$action" in
 setup)
-    arch=$1 dir=$2 keeper=${3:-}
+    arch=$1 dir=$2 keeper=${3:-} root=${4:-}
     boot=wineboot
     case "$arch" in
     x64) arch=win64 boot="$WINE64 wineboot.exe" ;;
@@ -64,9 +69,16 @@ setup)
     export WINEPREFIX="$dir"
     stop_server "$dir"
     rm -rf "$dir"
-    mkdir -p "$dir"
-    WINEARCH=$arch start_server
-    WINEARCH=$arch WINEDLLOVERRIDES="mscoree,mshtml=" $boot -i </dev/null >/dev/null 2>&1
+    if [ -n "$root" ]; then
+        test -s "$root/pristine/system.reg" || { echo "no pristine prefix in $root" >&2; exit 1; }
+        cp -a "$root/pristine" "$dir"
+        start_server
+        wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    else
+        mkdir -p "$dir"
+        WINEARCH=$arch start_server
+        WINEARCH=$arch WINEDLLOVERRIDES="mscoree,mshtml=" $boot -i </dev/null >/dev/null 2>&1
+    fi
     test -d "$dir/drive_c/windows/system32"
     [ -z "$keeper" ] || start_keeper "$keeper"
     ;;
