@@ -9,10 +9,12 @@
 
 #include "branch_files.h"
 #include "check_words.h"
+#include "footprint_table.h"
 #include "install_check.h"
 #include "platform.h"
 #include "sha256.h"
 #include "system_names.h"
+#include "wine_test.h"
 
 namespace {
 
@@ -49,7 +51,40 @@ int Judge(bool installed, void (*change)(InstallFindings *))
     return JudgeInstallState(&f);
 }
 
+// Where the install writes a file of the branch table, as the footprint
+// writes it.
+std::string FootprintPath(const BranchFile &file)
+{
+    const char *dir = file.dir == IN_DRIVERS ? "%Windows%\\system32\\drivers"
+                      : file.dir == IN_INF   ? "%Windows%\\inf"
+                                             : "%System%";
+    return dir + std::string(file.name);
+}
+
 } // namespace
+
+// docs/footprint.md states each branch's files, row for row, as the table
+// the install writes them from: checked here too, where no 32-bit program
+// runs, and not only by the end-to-end entries.
+TEST(BranchFiles, FootprintStatesEachBranchsFiles)
+{
+    const InstallBranch branches[] = {BRANCH_WIN9X, BRANCH_NT32, BRANCH_WOW64, BRANCH_ARM64};
+    std::vector<FootprintRow> rows;
+    std::string reason;
+
+    ASSERT_TRUE(ReadFootprintTable(WindowsPath(KEYSETUP_FOOTPRINT_DOC), &rows, &reason)) << reason;
+    for (InstallBranch branch : branches) {
+        std::vector<std::string> table, document;
+        for (size_t i = 0; i < BRANCH_FILE_COUNT; ++i)
+            if (BRANCH_FILES[i].branch == branch)
+                table.push_back(FootprintPath(BRANCH_FILES[i]) + " " + BRANCH_FILES[i].type + " " +
+                                std::to_string(BRANCH_FILES[i].id));
+        for (const FootprintRow &row : RowsOf(rows, BranchName(branch), "install"))
+            if (row.object == "file" && row.change == "written" && row.branches[0] != "all")
+                document.push_back(row.path + " " + row.content);
+        EXPECT_EQ(table, document) << BranchName(branch);
+    }
+}
 
 // FIPS 180-4 examples: empty, one block, the padding spilling into a second
 // block (56 bytes), and a million bytes added in odd pieces.

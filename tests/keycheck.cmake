@@ -6,7 +6,8 @@ add_test_program(keycheck_tests
             ${keycheck_dir}/setup_log.cpp ${keycheck_dir}/log_sections.cpp ${keycheck_dir}/section_printing.cpp
             ${keycheck_dir}/report.cpp ${keycheck_dir}/console_window.cpp
     LIBS drvcommon)
-target_compile_definitions(keycheck_tests PRIVATE "KEYSETUP_DEPLOY_DIR=\"Z:${PROJECT_SOURCE_DIR}/deploy\"")
+target_compile_definitions(keycheck_tests PRIVATE "KEYSETUP_DEPLOY_DIR=\"Z:${PROJECT_SOURCE_DIR}/deploy\""
+    "KEYSETUP_FOOTPRINT_DOC=\"Z:${PROJECT_SOURCE_DIR}/docs/footprint.md\"")
 target_include_directories(keycheck_tests PRIVATE ${PROJECT_SOURCE_DIR}/installer ${keycheck_dir})
 add_dependencies(keycheck_tests keycheck keysetup QV_DRVUNI drvinst64)
 add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*:KeycheckReport.*:KeycheckSetupLog.*")
