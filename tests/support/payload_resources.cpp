@@ -1,31 +1,63 @@
 #include "payload_resources.h"
 
+#include "branch_files.h"
 #include "resource_ids.h"
+#include "system_names.h"
 #include "wine_test.h"
 
-const PayloadFile PAYLOAD_FILES[PAYLOAD_FILE_COUNT] = {
-    {"DLL", IDR_NT32_INF, "ZIVIRIZ.inf", "system"},
-    {"DLL", IDR_NT32_DRIVER, "ZIVIRIZ.sys", "system"},
-    {"DLL", IDR_NT32_CATALOG, "ziviriz.cat", "system"},
-    {"OLDVID", IDR_OLDGEN_INF, "QVUSB.INF", "system"},
-    {"OLDVID", IDR_OLDGEN_DRIVER, "QVUSB.SYS", "system"},
-    {"UNINSTALL", IDR_UNINSTALLER, "QV_DRVUNI.exe", "system"},
-    {"UNINSTALL", IDR_UNINSTALLER_MANIFEST, "QV_DRVUNI.exe.manifest", "system"},
-    {"DEV98", IDR_WIN9X_DRIVER, "ziviriz.sys", "drivers"},
-    {"DEV98", IDR_WIN9X_INF, "ZIVIRIZ.INF", "inf"},
-    {"DEV98", IDR_WIN9X_NEWDEV, "newdev.dll", "system"},
-    {"DEV98", IDR_WIN9X_WINSCARD, "WinSCard.dll", "system"},
-    {"OLDVID98", IDR_OLDGEN9X_INF, "QVUSB.INF", "inf"},
-    {"OLDVID98", IDR_OLDGEN9X_DRIVER, "QVUSB.SYS", "drivers"},
-    {"DEV64", IDR_X64_INF, "ZIVIRIZ.inf", "system"},
-    {"DEV64", IDR_X64_DRIVER, "ZIVIRIZ.sys", "system"},
-    {"DEV64", IDR_X64_CATALOG, "ziviriz.cat", "system"},
-    {"DEV64", IDR_X64_INSTALLER, "DrvInst64.exe", "system"},
-    {"DEVA64", IDR_ARM64_INF, "ZIVIRIZ.inf", "system"},
-    {"DEVA64", IDR_ARM64_DRIVER, "ZIVIRIZ.sys", "system"},
-    {"DEVA64", IDR_ARM64_CATALOG, "ziviriz.cat", "system"},
-    {"DEVA64", IDR_ARM64_INSTALLER, "DrvInstA64.exe", "system"},
-};
+PayloadFile PAYLOAD_FILES[PAYLOAD_FILE_COUNT];
+
+namespace {
+
+// By TargetDir.
+const char *const DEPLOY_DIRS[] = {"system", "drivers", "inf"};
+
+PayloadFile Row(const char *type, WORD id, const char *nameWithBackslash, const char *dir)
+{
+    PayloadFile file = {type, id, nameWithBackslash + 1, dir};
+    return file;
+}
+
+// Appends the branch's files at *next; false where a group does not start
+// at its offset or the table overflows.
+bool AddGroup(size_t offset, InstallBranch branch, size_t *next)
+{
+    bool fits = *next == offset;
+
+    for (size_t i = 0; i < BRANCH_FILE_COUNT && fits; ++i) {
+        const BranchFile &file = BRANCH_FILES[i];
+        if (file.branch != branch)
+            continue;
+        fits = *next < PAYLOAD_FILE_COUNT;
+        if (fits)
+            PAYLOAD_FILES[(*next)++] = Row(file.type, file.id, file.name, DEPLOY_DIRS[file.dir]);
+    }
+    return fits;
+}
+
+bool FillPayloadTable()
+{
+    size_t next = 0;
+    bool complete = AddGroup(NT32_PAYLOAD, BRANCH_NT32, &next) && next == UNINSTALLER_PAYLOAD;
+
+    if (complete) {
+        PAYLOAD_FILES[next++] = Row(TYPE_UNINSTALL, IDR_UNINSTALLER, UNINSTALLER_FILE_NAME, "system");
+        PAYLOAD_FILES[next++] = Row(TYPE_UNINSTALL, IDR_UNINSTALLER_MANIFEST, UNINSTALLER_MANIFEST_NAME, "system");
+    }
+    complete = complete && AddGroup(WIN9X_PAYLOAD, BRANCH_WIN9X, &next) && AddGroup(WOW64_PAYLOAD, BRANCH_WOW64, &next) &&
+               AddGroup(ARM64_PAYLOAD, BRANCH_ARM64, &next);
+    return complete && next == PAYLOAD_FILE_COUNT;
+}
+
+const bool PAYLOAD_TABLE_COMPLETE = FillPayloadTable();
+
+} // namespace
+
+bool PayloadTableComplete()
+{
+    return PAYLOAD_TABLE_COMPLETE;
+}
+
 
 std::string KeysetupPayloadBytes(const char *type, WORD id)
 {

@@ -16,8 +16,12 @@ struct PayloadFile {
 // Every payload resource, grouped by what deploys it and each group in the
 // order keysetup writes it: the 32-bit NT packages, the uninstaller (these
 // two groups are the 32-bit NT install), the Windows 98/Me files, the
-// 64-bit package and the ARM64 package.
-extern const PayloadFile PAYLOAD_FILES[];
+// 64-bit package and the ARM64 package. Filled before main from the
+// installer's own tables (the branch file table and the uninstaller's
+// names), so the tests expect what the install is built from;
+// PayloadTableComplete says whether the groups filled the offsets below.
+extern PayloadFile PAYLOAD_FILES[];
+bool PayloadTableComplete();
 const size_t PAYLOAD_FILE_COUNT = 21;
 const size_t NT32_PAYLOAD = 0;
 const size_t UNINSTALLER_PAYLOAD = 5;
