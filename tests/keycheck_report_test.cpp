@@ -87,8 +87,8 @@ TEST(KeycheckReport, ReadsDriverVer)
 // pseudoconsole answer alike); every other host's answer means no wait.
 TEST(KeycheckReport, WaitsOnlyInItsOwnWindow)
 {
-    const ConsoleAnswers explorer = {true, 1, true, true, true, false, false, true, true};
-    ConsoleAnswers xpUser = explorer, other[8];
+    const ConsoleAnswers explorer = {true, 1, true, true, true, true, false, false, true, true};
+    ConsoleAnswers xpUser = explorer, other[9];
     xpUser.sessionZero = true; // the console user's session before Vista
     xpUser.sessionZeroIsolated = false;
     EXPECT_TRUE(ShouldWaitForEnter(&explorer) && ShouldWaitForEnter(&xpUser));
@@ -102,7 +102,8 @@ TEST(KeycheckReport, WaitsOnlyInItsOwnWindow)
     other[5].sessionZero = true;        // a deployment tool as SYSTEM, Vista and later
     other[6].processListKnown = false;  // before XP
     other[7].interactiveStation = false; // a service's window station
-    for (int i = 0; i < 8; ++i)
+    other[8].consoleWindowIsWindow = false; // 1809's handle for CREATE_NO_WINDOW
+    for (int i = 0; i < 9; ++i)
         EXPECT_FALSE(ShouldWaitForEnter(&other[i])) << "host " << i;
 }
 
