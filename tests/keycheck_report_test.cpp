@@ -51,8 +51,6 @@ TEST(KeycheckReport, NamesWindowsAsPeopleKnowIt)
               Named(NT, 5, 2, 3790, 3, "Service Pack 2", BRANCH_NOT_WOW64, 0, VER_SUITE_WH_SERVER));
     EXPECT_EQ("Windows NT 4.0 Server Service Pack 5, 32-bit",
               Named(NT, 4, 0, 1381, ProductTypeFromOptions("LanmanNT"), "Service Pack 5", BRANCH_NOT_WOW64));
-    EXPECT_EQ("Windows NT 4.0 Service Pack 5, 32-bit",
-              Named(NT, 4, 0, 1381, ProductTypeFromOptions("WINNT"), "Service Pack 5", BRANCH_NOT_WOW64));
 }
 
 // DriverVer as Windows reads it: ANSI or UTF-16, %strkey% from [Strings],

@@ -244,16 +244,12 @@ bool RegKeyExists(HKEY root, const char *path, REGSAM view)
 bool SetSetupLogPath(const std::string &dir)
 {
     HKEY key = NULL;
-    REGSAM view = UnderWow64() ? KEY_WOW64_64KEY : 0;
     LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Setup", 0, NULL, 0,
-                                  KEY_SET_VALUE | view, NULL, &key, NULL);
-
-    if (status != ERROR_SUCCESS)
-        return false;
-    if (dir.empty())
-        status = RegDeleteValueA(key, "LogPath");
-    else
-        status = RegSetValueExA(key, "LogPath", 0, REG_SZ, (const BYTE *)dir.c_str(), (DWORD)dir.size() + 1);
-    RegCloseKey(key);
+                                  KEY_SET_VALUE | (UnderWow64() ? KEY_WOW64_64KEY : 0), NULL, &key, NULL);
+    if (status == ERROR_SUCCESS) {
+        status = dir.empty() ? RegDeleteValueA(key, "LogPath")
+                             : RegSetValueExA(key, "LogPath", 0, REG_SZ, (const BYTE *)dir.c_str(), (DWORD)dir.size() + 1);
+        RegCloseKey(key);
+    }
     return status == ERROR_SUCCESS;
 }
