@@ -7,11 +7,27 @@
 namespace {
 
 typedef LONG(WINAPI *RtlGetVersionProc)(OSVERSIONINFOEXW *);
+typedef BOOL(WINAPI *GetProductInfoProc)(DWORD, DWORD, DWORD, DWORD, DWORD *);
 
 const DWORD FIRST_WINDOWS_11_BUILD = 22000;
 const DWORD WIN9X_BUILD_MASK = 0xFFFF;
 const DWORD FIRST_98_SECOND_EDITION_BUILD = 2222;
 const LONG STATUS_SUCCESS_CODE = 0;
+const DWORD FIRST_PRODUCT_INFO_MAJOR = 6; // GetProductInfo: Vista and later
+const char PRODUCT_OPTIONS_KEY[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+const char PRODUCT_TYPE_VALUE[] = "ProductType";
+const size_t PRODUCT_OPTIONS_CAPACITY = 32;
+
+struct ProductOption {
+    const char *text;
+    BYTE productType;
+};
+
+const ProductOption PRODUCT_OPTIONS[] = {
+    {"WinNT", VER_NT_WORKSTATION},
+    {"ServerNT", VER_NT_SERVER},
+    {"LanmanNT", VER_NT_DOMAIN_CONTROLLER},
+};
 
 struct NamedRelease {
     DWORD platformId, major, minor;
@@ -52,10 +68,21 @@ bool IsServer(const WindowsVersion *version)
     return version->productType != 0 && version->productType != VER_NT_WORKSTATION;
 }
 
+bool IsNt52(const WindowsVersion *version)
+{
+    return version->platformId == VER_PLATFORM_WIN32_NT && version->major == 5 && version->minor == 2;
+}
+
+// Enterprise multi-session reports a server's product type: only its
+// product tells it from Windows Server.
 const char *Win10Name(const WindowsVersion *version)
 {
+    bool windows11 = version->build >= FIRST_WINDOWS_11_BUILD;
+
+    if (version->productInfo == PRODUCT_ENTERPRISE_MULTI_SESSION)
+        return windows11 ? "Windows 11 Enterprise multi-session" : "Windows 10 Enterprise multi-session";
     if (!IsServer(version))
-        return version->build >= FIRST_WINDOWS_11_BUILD ? "Windows 11" : "Windows 10";
+        return windows11 ? "Windows 11" : "Windows 10";
     for (size_t i = 0; i < sizeof(SERVER_BUILDS) / sizeof(SERVER_BUILDS[0]); ++i)
         if (SERVER_BUILDS[i].build == version->build)
             return SERVER_BUILDS[i].name;
@@ -66,6 +93,11 @@ const char *ReleaseName(const WindowsVersion *version)
 {
     if (version->platformId == VER_PLATFORM_WIN32_NT && version->major >= 10)
         return Win10Name(version);
+    // Home Server is a 5.2 server of its own suite; R2 only a metric says.
+    if (IsNt52(version) && (version->suiteMask & VER_SUITE_WH_SERVER))
+        return "Windows Home Server";
+    if (IsNt52(version) && IsServer(version) && version->serverR2)
+        return "Windows Server 2003 R2";
     for (size_t i = 0; i < sizeof(RELEASES) / sizeof(RELEASES[0]); ++i)
         if (RELEASES[i].platformId == version->platformId && RELEASES[i].major == version->major &&
             RELEASES[i].minor == version->minor)
@@ -132,6 +164,7 @@ bool ReadTrueVersion(WindowsVersion *version)
     version->minor = info.dwMinorVersion;
     version->build = info.dwBuildNumber;
     version->productType = info.wProductType;
+    version->suiteMask = info.wSuiteMask;
     CopyServicePack(info.szCSDVersion, version->servicePack);
     return true;
 }
@@ -154,13 +187,56 @@ bool ReadReportedVersion(WindowsVersion *version)
     version->major = info.dwMajorVersion;
     version->minor = info.dwMinorVersion;
     version->build = info.dwBuildNumber;
-    if (info.dwOSVersionInfoSize == sizeof(info))
+    if (info.dwOSVersionInfoSize == sizeof(info)) {
         version->productType = info.wProductType;
+        version->suiteMask = info.wSuiteMask;
+    }
     BoundedCopy(version->servicePack, SERVICE_PACK_CAPACITY, info.szCSDVersion);
     return true;
 }
 
+// NT before 4.0 Service Pack 6: the product type the registry keeps.
+BYTE ReadProductOptionsType(void)
+{
+    char text[PRODUCT_OPTIONS_CAPACITY];
+    HKEY key = NULL;
+    DWORD type = 0;
+    DWORD size = sizeof(text) - 1;
+
+    memset(text, 0, sizeof(text));
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, PRODUCT_OPTIONS_KEY, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, PRODUCT_TYPE_VALUE, NULL, &type, (BYTE *)text, &size) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            memset(text, 0, sizeof(text));
+        RegCloseKey(key);
+    }
+    return ProductTypeFromOptions(text);
+}
+
+// The product (Vista and later), asked for the true version, so that it
+// is not mapped to an older Windows' products.
+DWORD ReadProductInfo(const WindowsVersion *version)
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    GetProductInfoProc productInfo =
+        kernel ? (GetProductInfoProc)(void *)GetProcAddress(kernel, "GetProductInfo") : NULL;
+    DWORD product = 0;
+
+    if (!productInfo || version->major < FIRST_PRODUCT_INFO_MAJOR ||
+        !productInfo(version->major, version->minor, 0, 0, &product))
+        product = 0;
+    return product;
+}
+
 } // namespace
+
+BYTE ProductTypeFromOptions(const char *productOptions)
+{
+    for (size_t i = 0; i < sizeof(PRODUCT_OPTIONS) / sizeof(PRODUCT_OPTIONS[0]); ++i)
+        if (lstrcmpiA(productOptions, PRODUCT_OPTIONS[i].text) == 0)
+            return PRODUCT_OPTIONS[i].productType;
+    return 0;
+}
 
 void NameWindows(const WindowsVersion *version, Wow64Branch branch, char *name)
 {
@@ -180,6 +256,15 @@ void NameWindows(const WindowsVersion *version, Wow64Branch branch, char *name)
 
 bool ReadWindowsVersion(WindowsVersion *version)
 {
+    bool read = false;
+
     memset(version, 0, sizeof(*version));
-    return ReadTrueVersion(version) || ReadReportedVersion(version);
+    read = ReadTrueVersion(version) || ReadReportedVersion(version);
+    if (read && version->platformId == VER_PLATFORM_WIN32_NT && version->productType == 0)
+        version->productType = ReadProductOptionsType();
+    if (read && version->platformId == VER_PLATFORM_WIN32_NT)
+        version->productInfo = ReadProductInfo(version);
+    if (read && IsNt52(version))
+        version->serverR2 = GetSystemMetrics(SM_SERVERR2) != 0;
+    return read;
 }

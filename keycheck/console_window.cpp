@@ -69,7 +69,8 @@ bool IsSessionZeroIsolated(void)
 bool ShouldWaitForEnter(const ConsoleAnswers *answers)
 {
     return answers->processListKnown && answers->processCount == 1 && answers->inputIsConsole &&
-           answers->outputIsConsole && answers->hasConsoleWindow && !answers->startedHidden &&
+           answers->outputIsConsole && answers->hasConsoleWindow && answers->consoleWindowIsWindow &&
+           !answers->startedHidden &&
            !(answers->sessionZero && answers->sessionZeroIsolated) && answers->interactiveStation;
 }
 
@@ -77,6 +78,7 @@ void AskConsole(ConsoleAnswers *answers)
 {
     DWORD processes[2];
     DWORD session = ~0u;
+    HWND window = NULL;
     GetConsoleProcessListProc listProcesses =
         (GetConsoleProcessListProc)Find("kernel32.dll", "GetConsoleProcessList");
     GetConsoleWindowProc consoleWindow = (GetConsoleWindowProc)Find("kernel32.dll", "GetConsoleWindow");
@@ -88,7 +90,10 @@ void AskConsole(ConsoleAnswers *answers)
         answers->processCount = listProcesses(processes, sizeof(processes) / sizeof(processes[0]));
     answers->inputIsConsole = IsConsoleHandle(STD_INPUT_HANDLE);
     answers->outputIsConsole = IsConsoleHandle(STD_OUTPUT_HANDLE);
-    answers->hasConsoleWindow = consoleWindow && consoleWindow() != NULL;
+    if (consoleWindow)
+        window = consoleWindow();
+    answers->hasConsoleWindow = window != NULL;
+    answers->consoleWindowIsWindow = window != NULL && IsWindow(window);
     answers->startedHidden = AsksHidden();
     answers->sessionZero = sessionOf && sessionOf(GetCurrentProcessId(), &session) && session == SESSION_ZERO;
     answers->sessionZeroIsolated = IsSessionZeroIsolated();

@@ -14,9 +14,9 @@
 namespace {
 
 std::string Named(DWORD platformId, DWORD major, DWORD minor, DWORD build, BYTE type, const char *pack,
-                  Wow64Branch branch)
+                  Wow64Branch branch, DWORD product = 0, WORD suites = 0, bool serverR2 = false)
 {
-    WindowsVersion version = {platformId, major, minor, build, type, {0}};
+    WindowsVersion version = {platformId, major, minor, build, type, {0}, product, suites, serverR2};
     char name[WINDOWS_NAME_CAPACITY];
     lstrcpynA(version.servicePack, pack, SERVICE_PACK_CAPACITY);
     NameWindows(&version, branch, name);
@@ -40,6 +40,17 @@ TEST(KeycheckReport, NamesWindowsAsPeopleKnowIt)
     EXPECT_EQ("Windows Server 2025 (build 26100), 64-bit, x64", Named(NT, 10, 0, 26100, 3, "", BRANCH_WOW64_X64));
     EXPECT_EQ("Windows Server 2008 R2 Service Pack 1, 64-bit, x64",
               Named(NT, 6, 1, 7601, 3, "Service Pack 1", BRANCH_WOW64_X64));
+    // Azure Virtual Desktop's Windows reports a server's product type.
+    EXPECT_EQ("Windows 11 Enterprise multi-session (build 26100), 64-bit, x64",
+              Named(NT, 10, 0, 26100, 3, "", BRANCH_WOW64_X64, PRODUCT_ENTERPRISE_MULTI_SESSION));
+    EXPECT_EQ("Windows 10 Enterprise multi-session (build 19045), 64-bit, x64",
+              Named(NT, 10, 0, 19045, 3, "", BRANCH_WOW64_X64, PRODUCT_ENTERPRISE_MULTI_SESSION));
+    EXPECT_EQ("Windows Server 2003 R2 Service Pack 2, 32-bit",
+              Named(NT, 5, 2, 3790, 3, "Service Pack 2", BRANCH_NOT_WOW64, 0, VER_SUITE_ENTERPRISE, true));
+    EXPECT_EQ("Windows Home Server Service Pack 2, 32-bit",
+              Named(NT, 5, 2, 3790, 3, "Service Pack 2", BRANCH_NOT_WOW64, 0, VER_SUITE_WH_SERVER));
+    EXPECT_EQ("Windows NT 4.0 Server Service Pack 5, 32-bit",
+              Named(NT, 4, 0, 1381, ProductTypeFromOptions("LanmanNT"), "Service Pack 5", BRANCH_NOT_WOW64));
 }
 
 // DriverVer as Windows reads it: ANSI or UTF-16, %strkey% from [Strings],
@@ -74,8 +85,8 @@ TEST(KeycheckReport, ReadsDriverVer)
 // pseudoconsole answer alike); every other host's answer means no wait.
 TEST(KeycheckReport, WaitsOnlyInItsOwnWindow)
 {
-    const ConsoleAnswers explorer = {true, 1, true, true, true, false, false, true, true};
-    ConsoleAnswers xpUser = explorer, other[8];
+    const ConsoleAnswers explorer = {true, 1, true, true, true, true, false, false, true, true};
+    ConsoleAnswers xpUser = explorer, other[9];
     xpUser.sessionZero = true; // the console user's session before Vista
     xpUser.sessionZeroIsolated = false;
     EXPECT_TRUE(ShouldWaitForEnter(&explorer) && ShouldWaitForEnter(&xpUser));
@@ -89,7 +100,8 @@ TEST(KeycheckReport, WaitsOnlyInItsOwnWindow)
     other[5].sessionZero = true;        // a deployment tool as SYSTEM, Vista and later
     other[6].processListKnown = false;  // before XP
     other[7].interactiveStation = false; // a service's window station
-    for (int i = 0; i < 8; ++i)
+    other[8].consoleWindowIsWindow = false; // 1809's handle for CREATE_NO_WINDOW
+    for (int i = 0; i < 9; ++i)
         EXPECT_FALSE(ShouldWaitForEnter(&other[i])) << "host " << i;
 }
 

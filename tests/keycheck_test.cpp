@@ -200,6 +200,12 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     EXPECT_NE(std::string::npos, logged.report.find(" installed\r\nsetup log: the last 1 sections that name the key\r\n"
                                                     "setup log section 1 of 1, from " + InfDir() + "setupapi.dev.log:\r\n" +
                                                     section)) << logged.report;
+    // Where Windows' LogPath moved the text logs, they are read there.
+    ASSERT_TRUE(SetSetupLogPath(ScratchDir()));
+    logged = RunKeycheck("/log");
+    EXPECT_TRUE(SetSetupLogPath(""));
+    EXPECT_NE(std::string::npos, logged.report.find("setup log section 1 of 1, from " + planted + ":\r\n" + section))
+        << logged.report;
 
     std::string device = CreateTestDevice(DEVICE_NAME, MultiSz({"USB\\VID_FE17&PID_0101"}));
     ASSERT_FALSE(device.empty());

@@ -28,22 +28,27 @@ std::string OtherSections(int count)
     return text;
 }
 
-// ShowSetupLog's output for the Windows directory dir; expected: the
-// sections it must show, oldest first.
-void ExpectShown(PlatformClass platform, const std::string &dir, const std::string &log,
-                 const std::vector<std::string> &expected)
+// ShowSetupLog's output for the Windows directory dir.
+std::string Shown(PlatformClass platform, const std::string &dir)
 {
     const char *const needles[] = {"USB\\VID_FE17&PID_0101", "ZIVIRIZ.inf", "oem87.inf"};
     std::string out = dir + "\\shown.txt";
-    std::string text = "setup log: the last " + std::to_string(expected.size()) + " sections that name the key\r\n";
     HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     Report report = {file, false, NULL};
     ShowSetupLog(&report, platform, dir.c_str(), needles, 3);
     CloseHandle(file);
+    return ReadBytes(out);
+}
+
+// expected: the sections ShowSetupLog must show, oldest first, all of log.
+void ExpectShown(PlatformClass platform, const std::string &dir, const std::string &log,
+                 const std::vector<std::string> &expected)
+{
+    std::string text = "setup log: the last " + std::to_string(expected.size()) + " sections that name the key\r\n";
     for (size_t i = 0; i < expected.size(); ++i)
         text += "setup log section " + std::to_string(i + 1) + " of " + std::to_string(expected.size()) +
                 ", from " + log + ":\r\n" + expected[i];
-    EXPECT_EQ(text, ReadBytes(out));
+    EXPECT_EQ(text, Shown(platform, dir));
 }
 
 // Names upper case in headers, lower case in bodies; a section ends at its
@@ -82,13 +87,31 @@ TEST(KeycheckSetupLog, XpLogGivesTheLastFiveSections)
     }
     ASSERT_TRUE(WriteBytes(log, content));
     ExpectShown(PLATFORM_WINXP, dir, log, std::vector<std::string>(sections.begin() + 1, sections.end()));
-    std::string out = dir + "\\none.txt";
-    HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    Report report = {file, false, NULL};
-    ShowSetupLog(&report, PLATFORM_WIN98, dir.c_str(), NULL, 0);
-    CloseHandle(file);
-    EXPECT_EQ("setup log: no setup log on this Windows\r\n", ReadBytes(out));
+    EXPECT_EQ("setup log: no setup log on this Windows\r\n", Shown(PLATFORM_WIN98, dir));
     RemoveTree(dir);
+}
+
+// An administrator's LogPath (with its trailing backslash) moves the log
+// and its rotated copies; a log held without sharing is there, unreadable.
+TEST(KeycheckSetupLog, ReadsTheFolderLogPathNames)
+{
+    std::string windows = MakeScratchDir("setuplogwin"), moved = MakeScratchDir("setuplogmoved");
+    std::string log = moved + "\\setupapi.dev.log", rotated = moved + "\\setupapi.dev.20240101_090000.log";
+    std::string older = ">>>  [Device Install - USB\\VID_FE17&PID_0101\\1]\r\n<<<  [Exit status: FAILURE(0xe0000219)]\r\n";
+    std::string newer = ">>>  [Device Install - USB\\VID_FE17&PID_0101\\2]\r\n<<<  [Exit status: SUCCESS]\r\n";
+    ASSERT_TRUE(WriteBytes(rotated, "[Device Install Log]\r\n" + older + OtherSections(1)));
+    ASSERT_TRUE(WriteBytes(log, "[Device Install Log]\r\n" + OtherSections(1) + newer));
+    ASSERT_TRUE(SetSetupLogPath(moved + "\\"));
+    EXPECT_EQ("setup log: the last 2 sections that name the key\r\nsetup log section 1 of 2, from " + rotated +
+                  ":\r\n" + older + "setup log section 2 of 2, from " + log + ":\r\n" + newer,
+              Shown(PLATFORM_VISTA, windows));
+    HANDLE held = CreateFileA(log.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ("setup log: " + log + " is there but cannot be opened (error 32)\r\n", Shown(PLATFORM_VISTA, windows));
+    CloseHandle(held);
+    EXPECT_TRUE(SetSetupLogPath(""));
+    EXPECT_EQ("setup log: there is no " + windows + "\\inf\\setupapi.dev.log\r\n", Shown(PLATFORM_VISTA, windows));
+    RemoveTree(windows);
+    RemoveTree(moved);
 }
 
 } // namespace

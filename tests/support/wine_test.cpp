@@ -250,3 +250,16 @@ DWORD ScaledTimeout(DWORD timeoutMs)
         return timeoutMs;
     return timeoutMs > (INFINITE - 1) / scale ? INFINITE - 1 : (DWORD)(timeoutMs * scale);
 }
+
+bool SetSetupLogPath(const std::string &dir)
+{
+    HKEY key = NULL;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Setup", 0, NULL, 0,
+                                  KEY_SET_VALUE | (UnderWow64() ? KEY_WOW64_64KEY : 0), NULL, &key, NULL);
+    if (status == ERROR_SUCCESS) {
+        status = dir.empty() ? RegDeleteValueA(key, "LogPath")
+                             : RegSetValueExA(key, "LogPath", 0, REG_SZ, (const BYTE *)dir.c_str(), (DWORD)dir.size() + 1);
+        RegCloseKey(key);
+    }
+    return status == ERROR_SUCCESS;
+}

@@ -69,3 +69,6 @@ bool UnderWow64();              // this 32-bit process on 64-bit Windows
 // path in double quotes, as a command line names a program.
 std::string Quoted(const std::string &path);
 bool RegKeyExists(HKEY root, const char *path, REGSAM view = 0);
+// Sets Windows' LogPath (the folder of its setup text logs) where 64-bit
+// Windows reads it; an empty dir deletes the value.
+bool SetSetupLogPath(const std::string &dir);
