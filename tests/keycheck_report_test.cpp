@@ -66,7 +66,35 @@ TEST(KeycheckReport, ReadsDriverVer)
     EXPECT_FALSE(ReadDriverVersion(none.c_str(), &other));
     ASSERT_TRUE(ParseDriverVer("02/10/2024", "3.1.0.7", &other));
     EXPECT_TRUE(SameDriverVersion(&version, &other));
+
+    // The key's DDInstall section (of its models decoration) before [Version].
+    std::string twice = dir + "\\twice.inf";
+    ASSERT_TRUE(WriteInfUtf16(twice, std::string(head) + "DriverVer=06/12/2015,3.0.2.44\r\n[Manufacturer]\r\n"
+                              "M=Models,NTamd64.6.0\r\n[Models.NTamd64.6.0]\r\nK=Inst,USB\\VID_FE17&PID_0101\r\n"
+                              "[Inst.NT]\r\nDriverVer=01/01/2030,9.0.0.0\r\n[Inst.NTamd64]\r\n"
+                              "DriverVer=01/15/2024,3.1.0.5\r\n"));
+    ASSERT_TRUE(ReadDriverVersion(twice.c_str(), &other));
+    FormatDriverVersion(&other, text);
+    EXPECT_STREQ("3.1.0.5 of 2024-01-15", text);
     RemoveTree(dir);
+}
+
+// Windows' ranking: the later date, then the higher version number.
+TEST(KeycheckReport, RanksDriverVersions)
+{
+    DriverVersion build, other;
+    ASSERT_TRUE(ParseDriverVer("06/12/2015", "3.0.2.44", &build));
+    const struct {
+        const char *date, *number;
+        DriverRank rank;
+    } cases[] = {{"01/15/2024", "3.1.0.5", RANK_NEWER},  {"06/12/2015", "3.0.2.100", RANK_NEWER},
+                 {"06/12/2015", "3.0.2.44", RANK_SAME},  {"09/30/2013", "4.0", RANK_OLDER},
+                 {"06/12/2015", "3.0.1.99", RANK_OLDER}, {"2015", "3.0.2.44", RANK_NOT_COMPARABLE},
+                 {"06/12/2015", "3.0.x", RANK_NOT_COMPARABLE}};
+    for (const auto &c : cases) {
+        ASSERT_TRUE(ParseDriverVer(c.date, c.number, &other));
+        EXPECT_EQ(c.rank, RankDriverVersion(&other, &build)) << c.date << "," << c.number;
+    }
 }
 
 // The window rule: only a console made for keycheck alone, in a session a
