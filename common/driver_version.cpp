@@ -89,6 +89,7 @@ bool ChooseDdInstall(const InfReader *reader, HINF inf, const char *install, cha
 // The key's DDInstall section, from the first manufacturer's models
 // sections: each decorated one in the order written, then the undecorated
 // one (payload/vendor_package/inf.py driver_ver reads it the same way).
+// False without SetupFindNextLine too: then [Version]'s DriverVer counts.
 bool FindKeysDdInstall(const InfReader *reader, HINF inf, char *section)
 {
     char models[SECTION_NAME_CAPACITY];
@@ -96,7 +97,7 @@ bool FindKeysDdInstall(const InfReader *reader, HINF inf, char *section)
     char install[SECTION_NAME_CAPACITY];
     INFCONTEXT manufacturer;
 
-    if (!reader->findLine(inf, MANUFACTURER_SECTION, NULL, &manufacturer) ||
+    if (!reader->nextLine || !reader->findLine(inf, MANUFACTURER_SECTION, NULL, &manufacturer) ||
         !ReadField(reader, &manufacturer, MODELS_NAME_FIELD, models))
         return false;
     for (DWORD field = FIRST_DECORATION_FIELD;; ++field) {
@@ -186,7 +187,7 @@ bool ReadDriverVerFields(HMODULE setupapi, const char *infPath, char *date, char
     bool found = false;
 
     memset(&line, 0, sizeof(line));
-    if (openInf && closeInf && findLine && reader.nextLine && getField)
+    if (openInf && closeInf && findLine && getField)
         inf = openInf(infPath, NULL, INF_STYLE_WIN4, NULL);
     // A null handle is no open INF either, and is never closed.
     if (inf == NULL || inf == INVALID_HANDLE_VALUE)

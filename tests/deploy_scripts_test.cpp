@@ -63,7 +63,6 @@ TEST_F(DeployScripts, EachCodeMapsToItsExitCode)
     EXPECT_EQ(3010u, Run("install.cmd", 5, "installed; a restart finishes it"));
     EXPECT_EQ(1618u, Run("install.cmd", 10, "the install is still running; retry later"));
     EXPECT_EQ(7u, Run("install.cmd", 7, "failed, keycheck 7"));
-    // A newer version installed: keycheck asked first, keysetup not run.
     EXPECT_EQ(0u, Run("install.cmd", 11, "a newer version is installed; keysetup.exe not run"));
     EXPECT_TRUE(FileExists(kept_ + "\\keycheck.exe"));
 

@@ -220,8 +220,7 @@ fault hvci_section_alignment warning \
     'warning: DEV64/ZIVIRIZ.sys: SectionAlignment 0x80 is not a multiple of 0x1000: will not load where memory*' \
     resign $make_dir --x64-driver small-alignment DEV64/ZIVIRIZ.sys
 
-# DriverVer as the build tables it for keycheck: the key's DDInstall section's
-# (.NTamd64 before .NT) before [Version]'s, as Windows and keycheck read it.
+# DriverVer as Windows and keycheck read it: the DDInstall section's (.NTamd64 first) before [Version]'s.
 twice=$work/twice.inf
 cp "$good/DEV64/ZIVIRIZ.inf" "$twice"
 edit_inf "$twice" '[ZIVIRIZ_Install.NTamd64]\r\n' \
