@@ -7,6 +7,8 @@ const ULONG PROBLEM_NOT_LOADED = 39;
 const ULONG PROBLEM_BLOCKED = 48;
 const ULONG PROBLEM_FAILED_START = 10;
 const ULONG PROBLEM_DISABLED = 22;
+const ULONG PROBLEM_FAILED_POST_START = 43;
+const ULONG PROBLEM_HELD_FOR_EJECT = 47;
 
 struct StepRow {
     int code;
@@ -45,14 +47,20 @@ const StepRow STEPS[] = {
      "(Programs and Features on older Windows)."},
     {CHECK_RESTART_NEEDED, CAUSE_ANY, "Windows must restart to finish installing or removing the key's driver.",
      "restart Windows, then run keycheck again."},
-    {CHECK_OTHER_VERSION, CAUSE_ANY, "Another version of the key's driver is installed.",
+    {CHECK_OTHER_VERSION, CAUSE_ANY,
+     "An older version of the key's driver, or one whose version cannot be compared, is installed.",
      "run the new version's installer (keysetup.exe)."},
+    {CHECK_NEWER_VERSION, CAUSE_ANY, "A newer version of the key's driver than this keycheck's is installed.",
+     "none; installing this version would replace the newer driver with an older one."},
     {CHECK_DRIVER_REFUSED, CAUSE_SIGNATURE, REFUSED,
      "ask the vendor for a driver signed for this Windows; turn off memory integrity (Windows Security, Device "
      "security, Core isolation) only if your organisation allows it."},
     {CHECK_DRIVER_REFUSED, CAUSE_DEVICE_FAILED, REFUSED,
      "plug the key into another USB port of the computer directly; if it still fails, try another key: the "
      "hardware can cause this too."},
+    {CHECK_DRIVER_REFUSED, CAUSE_DEVICE_STOPPED, REFUSED,
+     "unplug the key and plug it into another USB port of the computer directly; if keycheck still says 7, "
+     "restart Windows."},
     {CHECK_DRIVER_REFUSED, CAUSE_DISABLED, REFUSED,
      "enable the key in Device Manager (right-click it, Enable device)."},
     {CHECK_DRIVER_REFUSED, CAUSE_ANY, REFUSED,
@@ -136,6 +144,8 @@ CheckCause CauseOfRefusal(ULONG problem)
     case PROBLEM_BLOCKED: return CAUSE_SIGNATURE;
     case PROBLEM_FAILED_START: return CAUSE_DEVICE_FAILED;
     case PROBLEM_DISABLED: return CAUSE_DISABLED;
+    case PROBLEM_FAILED_POST_START:
+    case PROBLEM_HELD_FOR_EJECT: return CAUSE_DEVICE_STOPPED;
     default: return CAUSE_DRIVER_FAILED;
     }
 }

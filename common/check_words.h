@@ -17,6 +17,7 @@ enum CheckCause {
     CAUSE_DRIVER_FAILED,    // 7: the driver failed to start
     CAUSE_DEVICE_FAILED,    // 7: the device cannot start
     CAUSE_DISABLED,         // 7: the device is disabled
+    CAUSE_DEVICE_STOPPED,   // 7: the device reported problems, or waits to be unplugged
     CAUSE_KEPT_BY_STORE     // 4: Windows keeps stored packages until a restart
 };
 

@@ -24,11 +24,6 @@ const ULONG PROBLEM_FAILED_INSTALL = 28;
 const ULONG PROBLEM_DEVICE_NOT_THERE = 24;
 const ULONG PROBLEM_PHANTOM = 45;
 
-// Problems of a device whose driver is installed but may not work: the
-// failed start (hardware can cause it too), disabled, the driver's load or
-// start failed, blocked by Windows, its signature not verified.
-const ULONG REFUSAL_PROBLEMS[] = {10, 22, 31, 37, 39, 48, 52};
-
 struct VerdictRow {
     int code;
     const char *words;
@@ -46,6 +41,7 @@ const VerdictRow VERDICT_WORDS[] = {
     {CHECK_NO_ARM64_DRIVER, "no driver for ARM64 Windows in this build"},
     {CHECK_CANNOT_CHECK, "cannot check"},
     {CHECK_INSTALL_RUNNING, "an install is still running"},
+    {CHECK_NEWER_VERSION, "a newer version is installed"},
 };
 
 char AsciiLower(char c)
@@ -95,7 +91,7 @@ int JudgeWhatWasRead(const InstallFindings *findings)
         return findings->devicesAwaitingRestart > 0 ? CHECK_RESTART_NEEDED : CHECK_LEFTOVERS;
     }
     if (AnotherVersionInstalled(findings))
-        return CHECK_OTHER_VERSION;
+        return findings->newerVersionInstalled ? CHECK_NEWER_VERSION : CHECK_OTHER_VERSION;
     if (SomethingMissingOrOther(findings))
         return CHECK_PARTLY_INSTALLED;
     if (findings->devicesAwaitingRestart > 0)
@@ -141,14 +137,6 @@ bool ProblemMeansNotPresent(ULONG status, ULONG problem)
     return (status & DN_HAS_PROBLEM_FLAG) && (problem == PROBLEM_DEVICE_NOT_THERE || problem == PROBLEM_PHANTOM);
 }
 
-bool IsRefusalProblem(ULONG problem)
-{
-    for (size_t i = 0; i < sizeof(REFUSAL_PROBLEMS) / sizeof(REFUSAL_PROBLEMS[0]); ++i)
-        if (REFUSAL_PROBLEMS[i] == problem)
-            return true;
-    return false;
-}
-
 bool ProblemMeansNoDriver(ULONG problem)
 {
     return problem == PROBLEM_NOT_CONFIGURED || problem == PROBLEM_REINSTALL || problem == PROBLEM_FAILED_INSTALL;
@@ -161,7 +149,7 @@ DriverState JudgeDriver(bool hasDriver, const char *infName, InfKind inf, ULONG 
     if (AwaitsRestart(status, problem))
         return DRIVER_RESTART_PENDING;
     if ((status & DN_HAS_PROBLEM_FLAG) && problem != 0)
-        return keysInf && IsRefusalProblem(problem) ? DRIVER_REFUSED : DRIVER_PROBLEM;
+        return keysInf && !ProblemMeansNotPresent(status, problem) ? DRIVER_REFUSED : DRIVER_PROBLEM;
     if (!hasDriver)
         return DRIVER_NONE;
     if (!infName || !infName[0])

@@ -19,6 +19,10 @@ const int CHECK_CANNOT_CHECK = 9;
 // /wait: the install keysetup started still ran when the wait ended; the
 // machine was not judged.
 const int CHECK_INSTALL_RUNNING = 10;
+// A newer version of the key's driver than this build's is installed (its
+// DriverVer ranks above, as Windows ranks drivers): a deployment of this
+// build leaves it alone.
+const int CHECK_NEWER_VERSION = 11;
 
 enum FileState { FILE_OK, FILE_MISSING, FILE_OTHER_BYTES, FILE_NOT_COMPARED };
 enum EntryState { ENTRY_ABSENT, ENTRY_OK, ENTRY_OTHER_VALUES, ENTRY_UNREADABLE };
@@ -30,7 +34,7 @@ enum DriverState {
     DRIVER_PROBLEM,
     DRIVER_NOT_RECORDED,
     DRIVER_RESTART_PENDING, // Windows holds the device for a restart or its removal
-    DRIVER_REFUSED          // the key's driver, which Windows does not let work
+    DRIVER_REFUSED          // the key's driver with a problem (not a restart, not unplugged)
 };
 // What an INF is to the key: it does not declare the hardware ID, it holds
 // this build's bytes, or it declares the ID with other bytes.
@@ -55,10 +59,6 @@ bool AwaitsRestart(ULONG status, ULONG problem);
 // CM_PROB_PHANTOM): judged as a device that is not plugged in.
 bool ProblemMeansNotPresent(ULONG status, ULONG problem);
 
-// A problem that means Windows refuses to let an installed driver work:
-// signature, blocked, failed to load or start, disabled.
-bool IsRefusalProblem(ULONG problem);
-
 // A problem that means the device has no driver installed yet
 // (CM_PROB_NOT_CONFIGURED, CM_PROB_REINSTALL, CM_PROB_FAILED_INSTALL).
 bool ProblemMeansNoDriver(ULONG problem);
@@ -67,6 +67,8 @@ bool ProblemMeansNoDriver(ULONG problem);
 // key; infName: that key's InfPath (NULL or empty: none recorded); inf:
 // what that INF, in the Windows INF directory, is; status and problem as
 // CM_Get_DevNode_Status gives them (problem counts only under DN_HAS_PROBLEM).
+// The key's driver with any problem but a restart or an unplugged key is
+// DRIVER_REFUSED.
 DriverState JudgeDriver(bool hasDriver, const char *infName, InfKind inf, ULONG status, ULONG problem);
 
 // Windows' name for a stored INF copy: "oem" ... ".inf", any letter case.
@@ -94,7 +96,8 @@ struct InstallFindings {
     int devicesAwaitingRestart;   // present ones that Windows holds for a restart
     bool cannotRead;         // a part of the state needed could not be read
     bool otherVersionInstalled; // the branch's INF declares another DriverVer than this build's
-    int devicesRefused;      // present ones with the key's driver that Windows refuses
+    bool newerVersionInstalled; // ... one that ranks above this build's
+    int devicesRefused;      // present ones with the key's driver and a problem
     ULONG refusedProblem;    // the problem code of the first of those
     int devicesNoDriver;     // present ones with no driver at all (yet)
     int devicesUsingKeysDriver; // present ones judged DRIVER_KEYS

@@ -7,6 +7,8 @@
 #   keycheck  result
 #   0         detected
 #   3         detected
+#   11        detected: a newer version of the key's driver than the kept
+#             keycheck's; install.cmd leaves it alone
 #   5         detected while the uninstall entry is present (a restart
 #             finishes the install); not detected after an uninstall
 #   6         not detected: another version; the tool installs this one
@@ -30,7 +32,7 @@ try {
     exit 1
 }
 $registered = [bool]($report -match '^entry: .* present$')
-if ($code -eq 0 -or $code -eq 3 -or ($code -eq 5 -and $registered)) {
+if ($code -eq 0 -or $code -eq 3 -or $code -eq 11 -or ($code -eq 5 -and $registered)) {
     Write-Output "installed (keycheck $code)"
     exit 0
 }

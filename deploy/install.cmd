@@ -1,9 +1,13 @@
 @echo off
 rem Install command for a deployment tool (Intune Win32 app, Configuration
 rem Manager script installer), run from the package content beside
-rem keysetup.exe and keycheck.exe. Installs the key's driver package, keeps
+rem keysetup.exe and keycheck.exe. First asks the package's keycheck.exe:
+rem when a newer version of the key's driver is installed (11), it runs no
+rem keysetup, so that an older release never replaces a newer driver, and
+rem exits 0. Otherwise installs the key's driver package, keeps
 rem keycheck.exe in a fixed folder (detect.ps1, uploaded alone, runs it
-rem there), waits until the install keysetup started has ended and exits
+rem there; a newer driver keeps the copy there, only a missing one is
+rem added), waits until the install keysetup started has ended and exits
 rem with keycheck's verdict as deployment tools read it:
 rem
 rem   keycheck  exit  meaning
@@ -11,7 +15,9 @@ rem   0         0     installed
 rem   3         0     installed; a plugged key gets the driver when replugged
 rem   5         3010  installed; a restart finishes it
 rem   10        1618  the install is still running; retry later
-rem   other     same  failed (keycheck's code; 7: Windows refuses the driver)
+rem   11        0     a newer version is installed; keysetup.exe not run
+rem   other     same  failed (keycheck's code; 7: the key's driver is
+rem                   installed but the key does not work)
 rem
 rem Each run appends to %WINDIR%\Logs\Software\VORevizeRidarorar-deploy.log
 rem (one previous file kept as .old): a header, keycheck's report and the
@@ -22,6 +28,11 @@ set "content=%~dp0"
 set "dest=%ProgramFiles%\VORevizeRidarorar"
 if defined ProgramFiles(x86) set "dest=%ProgramFiles(x86)%\VORevizeRidarorar"
 call :open_log
+set "report=%dest%\keycheck.exe"
+set before=9
+if exist "%content%keycheck.exe" "%content%keycheck.exe" /q
+if exist "%content%keycheck.exe" set before=%errorlevel%
+if "%before%"=="11" goto newer
 start "" /wait "%content%keysetup.exe"
 if not exist "%dest%\" mkdir "%dest%"
 copy /y "%content%keycheck.exe" "%dest%\keycheck.exe" >nul
@@ -36,8 +47,20 @@ call :map 0 0 "installed"
 call :map 3 0 "installed; a plugged key gets the driver when replugged"
 call :map 5 3010 "installed; a restart finishes it"
 call :map 10 1618 "the install is still running; retry later"
-call :close_log "%dest%\keycheck.exe"
+call :map 11 0 "a newer version is installed; keysetup.exe not run"
+call :close_log "%report%"
 exit /b %result%
+
+rem A newer version of the key's driver is installed: no keysetup, which
+rem would replace it with this older one; the kept keycheck.exe is added
+rem only where it is missing, the package's own one reports.
+:newer
+>>"%log%" echo keycheck before the install: 11, a newer version of the key's driver is installed; keysetup.exe not run
+if not exist "%dest%\" mkdir "%dest%"
+if not exist "%dest%\keycheck.exe" copy /y "%content%keycheck.exe" "%dest%\keycheck.exe" >nul
+set "report=%content%keycheck.exe"
+set code=11
+goto checked
 
 :map
 if "%code%"=="%~1" set "result=%~2"

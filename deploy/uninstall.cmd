@@ -7,7 +7,7 @@ rem   keycheck   exit  meaning
 rem   1          0     uninstalled; the kept keycheck.exe and its folder go
 rem   5          3010  a restart finishes the removal; keycheck.exe is kept
 rem   0 2 3 6 7  1603  the key's install is still there (another keysetup
-rem                    was running, or the uninstall failed); keycheck.exe
+rem   11               was running, or the uninstall failed); keycheck.exe
 rem                    is kept
 rem   4          4     leftovers: Windows keeps a stored copy until the
 rem                    uninstall runs again after a restart
@@ -37,6 +37,7 @@ call :map 2 1603 "still partly installed: the uninstall did not finish"
 call :map 3 1603 "still installed: the uninstall did nothing"
 call :map 6 1603 "another version still installed"
 call :map 7 1603 "still installed: the uninstall did nothing"
+call :map 11 1603 "a newer version still installed: the uninstall did nothing"
 call :map 4 4 "leftovers: run the uninstall again after a restart"
 call :close_log "%content%keycheck.exe"
 if not "%result%"=="0" exit /b %result%

@@ -18,6 +18,13 @@ const char *const UNINSTALLER_FILES[] = {UNINSTALLER_FILE_NAME, UNINSTALLER_MANI
 
 const char *const FILE_WORDS[] = {"ok", "missing", "other bytes", "not compared"};
 
+// An installed driver of another DriverVer than this build's, by its rank.
+const char *const RANK_WORDS[] = {"an older version than this keycheck's", "another version of the same rank",
+                                  "a newer version than this keycheck's",
+                                  "another version, its date or version number not comparable"};
+const char *const RANK_VERSION_WORDS[] = {"an older version", "another version", "a newer version",
+                                          "another version"};
+
 // What "other bytes" are, from the DriverVer of the INF on the machine.
 enum InstalledVersion { VERSION_UNKNOWN, VERSION_THIS_BUILD, VERSION_OTHER };
 
@@ -96,7 +103,12 @@ void ReadInstalledVersion(const Machine *machine, FileCheck *check, InstallFindi
             return;
         check->version = SameDriverVersion(&installed, &machine->buildDriver) ? VERSION_THIS_BUILD : VERSION_OTHER;
         findings->otherVersionInstalled = check->version == VERSION_OTHER;
-        wsprintfA(check->versionWords, "another version (driver %s; this keycheck knows %s)", installedText, buildText);
+        DriverRank rank = RankDriverVersion(&installed, &machine->buildDriver);
+        findings->newerVersionInstalled = findings->otherVersionInstalled && rank == RANK_NEWER;
+        if (check->version == VERSION_OTHER)
+            ReportLine(machine->report, "driver on this machine: %s", RANK_WORDS[rank]);
+        wsprintfA(check->versionWords, "%s (driver %s; this keycheck knows %s)", RANK_VERSION_WORDS[rank],
+                  installedText, buildText);
         return;
     }
 }

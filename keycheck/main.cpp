@@ -17,7 +17,7 @@ namespace {
 
 const char *const QUIET_SWITCHES[] = {"/q", "-q"};
 const char *const LOG_SWITCHES[] = {"/log", "-log"};
-const int LAST_CODE = CHECK_INSTALL_RUNNING;
+const int LAST_CODE = CHECK_NEWER_VERSION;
 const size_t ARGUMENT_CAPACITY = 16;
 const char USAGE[] = "usage: keycheck [/q | /log] [/wait[:SECONDS]]\r\n"
                      "Reports the key's driver installation and exits with its code:\r\n";

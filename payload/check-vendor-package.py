@@ -5,6 +5,7 @@ usage: check-vendor-package.py --hardware-id ID [--strict] [--notes FILE] TYPE/N
        check-vendor-package.py --vendor-dir DIR --cmake OUT --folders TYPE,... TYPE/NAME...
        check-vendor-package.py --listing OUT --rows FILE [--notes FILE] [--messages FILE]
                                [--source DIR] [--signed-program FILE] [LABEL=TEXT]...
+       check-vendor-package.py --driver-ver INF --hardware-id ID
 
 Each argument of the first form names a payload file by resource type and
 deployed name and gives the file embedded for it. Prints one line per
@@ -21,7 +22,9 @@ what was checked per file ("TYPE/NAME<TAB>notes") and the warnings
 The second form finds the payload names in a vendor directory whatever
 their letter case (vendor_package/vendor_dir.py); the third writes the
 payload listing (vendor_package/listing.py) with a header of LABEL: TEXT
-lines.
+lines; the fourth prints the INF's DriverVer as Windows reads it for the
+hardware ID's install (vendor_package/inf.py driver_ver), for the build's
+table of payload digests.
 
 Needs the Debian packages python3-asn1crypto and python3-pefile, and
 osslsigncode: run it with Debian's interpreter, /usr/bin/python3.
@@ -42,7 +45,7 @@ except ImportError as missing:
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vendor_package import findings  # noqa: E402
 from vendor_package.catalogue import check_catalogue  # noqa: E402
-from vendor_package.inf import check_inf  # noqa: E402
+from vendor_package.inf import check_inf, driver_ver, inf_encoding, parse_inf  # noqa: E402
 from vendor_package.listing import WARNING_KEY, source_commit, write_listing  # noqa: E402
 from vendor_package.payload_files import (DRIVERS, DRIVERS_64, LIBRARIES, PACKAGES, PROGRAMS, INFS,  # noqa: E402
                                           UNSIGNED_INFS)
@@ -109,6 +112,11 @@ def option_values(argv, options):
 
 
 def main(argv):
+    if "--driver-ver" in argv:
+        values, _ = option_values(argv, ("--driver-ver", "--hardware-id"))
+        with open(values["--driver-ver"], "rb") as stream:
+            print(driver_ver(parse_inf(inf_encoding(stream.read())[1]), values["--hardware-id"]))
+        return 0
     if "--vendor-dir" in argv:
         values, keys = option_values(argv, ("--vendor-dir", "--cmake", "--folders"))
         resolve(values["--vendor-dir"], keys, values["--folders"].split(","), values["--cmake"])

@@ -63,6 +63,7 @@ TEST_F(DeployScripts, EachCodeMapsToItsExitCode)
     EXPECT_EQ(3010u, Run("install.cmd", 5, "installed; a restart finishes it"));
     EXPECT_EQ(1618u, Run("install.cmd", 10, "the install is still running; retry later"));
     EXPECT_EQ(7u, Run("install.cmd", 7, "failed, keycheck 7"));
+    EXPECT_EQ(0u, Run("install.cmd", 11, "a newer version is installed; keysetup.exe not run"));
     EXPECT_TRUE(FileExists(kept_ + "\\keycheck.exe"));
 
     // The package's own keycheck.exe answers (the kept one is gone); the
@@ -70,11 +71,12 @@ TEST_F(DeployScripts, EachCodeMapsToItsExitCode)
     ASSERT_TRUE(DeleteFileA((kept_ + "\\keycheck.exe").c_str()));
     EXPECT_EQ(1603u, Run("uninstall.cmd", 0, "still installed: the uninstall did nothing"));
     EXPECT_EQ(3010u, Run("uninstall.cmd", 5, "a restart finishes the removal"));
+    EXPECT_EQ(1603u, Run("uninstall.cmd", 11, "a newer version still installed: the uninstall did nothing"));
     EXPECT_TRUE(FileExists(kept_));
     EXPECT_EQ(0u, Run("uninstall.cmd", 1, "uninstalled"));
     EXPECT_FALSE(FileExists(kept_));
     std::string runs = ReadBytes(content_ + "\\keysetup.log");
-    EXPECT_EQ(7, std::count(runs.begin(), runs.end(), '\n')) << runs;
+    EXPECT_EQ(8, std::count(runs.begin(), runs.end(), '\n')) << runs;
     EXPECT_NE(std::string::npos, runs.find("keysetup.exe\" uninstall\r\n")) << runs;
 }
 

@@ -83,4 +83,39 @@ TEST_F(Deploy, UninstallSaysWhetherItUninstalled)
     EXPECT_NE(std::string::npos, ReadBytes(log_).find("\r\nverdict: 1 not installed\r\n"));
 }
 
+// A newer build of the key's driver (a later DriverVer and version, its
+// stored copy too): install.cmd runs no keysetup, changes no byte and says
+// why; keycheck says 11.
+TEST_F(Deploy, InstallLeavesANewerVersionAlone)
+{
+    SetEnvironmentVariableA("NEWDEV_DOUBLE_STORE_DELAY_MS", "0");
+    ASSERT_EQ(0u, RunScript("install.cmd"));
+    auto wide = [](const std::wstring &text) { return std::string((const char *)text.data(), 2 * text.size()); };
+    std::string inf = InstalledPath("ZIVIRIZ.inf"), newer = ReadBytes(inf), from = wide(L"06/12/2015,3.0.2.44");
+    ASSERT_NE(std::string::npos, newer.find(from));
+    newer.replace(newer.find(from), from.size(), wide(L"01/15/2024,3.1.0.5"));
+    std::vector<std::string> paths = {inf, InstalledPath("ZIVIRIZ.sys"), InstalledPath("ziviriz.cat"),
+                                      InstalledPath("DrvInst64.exe"), InstalledPath(UNINSTALLER_FILE_NAME + 1),
+                                      InstalledPath(UNINSTALLER_MANIFEST_NAME + 1), kept_};
+    std::vector<NewdevCall> calls = ReadNewdevCalls(content_ + "\\newdev.log");
+    for (const NewdevCall &call : calls)
+        if (!call.storedPath.empty() && ReadBytes(call.storedPath) == ReadBytes(inf))
+            paths.push_back(call.storedPath);
+    ASSERT_LT(7u, paths.size());
+    ASSERT_TRUE(WriteBytes(InstalledPath("ZIVIRIZ.sys"), "a newer driver"));
+    std::vector<std::string> before;
+    for (size_t i = 0; i < paths.size(); ++i)
+        before.push_back((i != 0 && i < 7) || WriteBytes(paths[i], newer) ? ReadBytes(paths[i]) : "unwritten");
+    EXPECT_EQ(11u, RunProgram(Quoted(content_ + "\\keycheck.exe") + " /q"));
+    DeleteFileA(log_.c_str());
+    EXPECT_EQ(0u, RunScript("install.cmd"));
+    for (size_t i = 0; i < paths.size(); ++i)
+        EXPECT_EQ(before[i], ReadBytes(paths[i])) << paths[i];
+    EXPECT_EQ(calls.size(), ReadNewdevCalls(content_ + "\\newdev.log").size());
+    std::string log = ReadBytes(log_);
+    EXPECT_NE(std::string::npos, log.find("a newer version of the key's driver is installed; keysetup.exe not run"));
+    EXPECT_NE(std::string::npos, log.find("\r\nverdict: 11 a newer version is installed\r\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("\r\nexit: 0 a newer version is installed; keysetup.exe not run\r\n"));
+}
+
 } // namespace

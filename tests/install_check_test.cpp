@@ -254,15 +254,16 @@ TEST(KeycheckJudgement, FilesAndDrivers)
     EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "usb.inf", INF_THIS_BUILD, 0, 0));
     EXPECT_EQ(DRIVER_OTHER_INF, JudgeDriver(true, "oem1.inf.bak", INF_THIS_BUILD, 0, 0));
     EXPECT_EQ(DRIVER_NONE, JudgeDriver(false, NULL, INF_UNRELATED, 0, 0));
-    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0x400, 28));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "usb.inf", INF_THIS_BUILD, 0x400, 28));
     EXPECT_EQ(DRIVER_KEYS, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0, 28)); // no problem flagged
     EXPECT_EQ(DRIVER_NOT_RECORDED, JudgeDriver(true, "", INF_UNRELATED, 0, 0));
 }
 
-// Files of another build under an INF of another DriverVer: 6, an upgrade;
-// the same bytes under this build's DriverVer: damaged, 2. The key's
-// driver refused (52, 39, 10, ...): 7, below a pending restart; 38 waits
-// for one; 24 and 45 are no device plugged in.
+// Files of another build under an INF of another DriverVer: 6, an upgrade,
+// or 11 when it ranks above this build's; the same bytes under this
+// build's DriverVer: damaged, 2. The key's driver with a problem: 7, below
+// a pending restart; 14, 21, 38 wait for one; 24 and 45 are no device
+// plugged in.
 TEST(KeycheckJudgement, AnotherVersionAndRefusedDriver)
 {
     EXPECT_EQ(CHECK_OTHER_VERSION, Judge(true, [](InstallFindings *f) {
@@ -280,8 +281,18 @@ TEST(KeycheckJudgement, AnotherVersionAndRefusedDriver)
     EXPECT_EQ(DRIVER_REFUSED, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 52));
     EXPECT_EQ(DRIVER_REFUSED, JudgeDriver(true, "oem12.inf", INF_OTHER_VERSION, HAS_PROBLEM, 39));
     EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "usb.inf", INF_UNRELATED, HAS_PROBLEM, 52));
-    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 28));
-    EXPECT_EQ(DRIVER_RESTART_PENDING, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 38));
+    // The key's driver: every problem is 7 but a restart's and an unplugged key's.
+    for (ULONG problem : {28, 32, 43, 19})
+        EXPECT_EQ(DRIVER_REFUSED, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, problem)) << problem;
+    for (ULONG problem : {14, 21, 38})
+        EXPECT_EQ(DRIVER_RESTART_PENDING, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, problem));
+    EXPECT_EQ(DRIVER_RESTART_PENDING, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, 0x100, 0));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 24));
+    EXPECT_EQ(DRIVER_PROBLEM, JudgeDriver(true, "oem12.inf", INF_THIS_BUILD, HAS_PROBLEM, 45));
+    EXPECT_EQ(CHECK_NEWER_VERSION, Judge(true, [](InstallFindings *f) {
+                  f->filesOtherBytes = 2;
+                  f->otherVersionInstalled = f->newerVersionInstalled = true;
+              }));
     EXPECT_TRUE(ProblemMeansNotPresent(HAS_PROBLEM, 45));
     EXPECT_FALSE(ProblemMeansNotPresent(0, 24));
     EXPECT_EQ(CHECK_DRIVER_REFUSED, Judge(true, [](InstallFindings *f) {
@@ -303,6 +314,9 @@ TEST(KeycheckJudgement, AnotherVersionAndRefusedDriver)
     EXPECT_EQ(0, strncmp("ask the vendor for a driver signed", NextStepWords(7, CauseOfVerdict(7, &f)), 34));
     f.refusedProblem = 10;
     EXPECT_NE(nullptr, strstr(NextStepWords(7, CauseOfVerdict(7, &f)), "another USB port"));
+    f.refusedProblem = 43;
+    EXPECT_NE(nullptr, strstr(NextStepWords(7, CauseOfVerdict(7, &f)), "another USB port of the computer directly; "
+                                                                        "if keycheck still says 7, restart Windows"));
     // A stored copy Windows keeps goes with the uninstall run again after a
     // restart; elsewhere the leftovers go with the installer and uninstall.
     f.oemInfsDeclaring = 1;

@@ -77,7 +77,32 @@ TEST(KeycheckReport, ReadsDriverVer)
     EXPECT_FALSE(ReadDriverVersion(none.c_str(), &other));
     ASSERT_TRUE(ParseDriverVer("02/10/2024", "3.1.0.7", &other));
     EXPECT_TRUE(SameDriverVersion(&version, &other));
+
+    // The key's DDInstall section (of its models decoration) before [Version].
+    std::string twice = dir + "\\twice.inf";
+    ASSERT_TRUE(WriteInfUtf16(twice, std::string(head) + "DriverVer=06/12/2015,3.0.2.44\r\n[Manufacturer]\r\n"
+                              "M=Models,NTamd64.6.0\r\n[Models.NTamd64.6.0]\r\nK=Inst,USB\\VID_FE17&PID_0101\r\n"
+                              "[Inst.NT]\r\nDriverVer=01/01/2030,9.0.0.0\r\n[Inst.NTamd64]\r\n"
+                              "DriverVer=01/15/2024,3.1.0.5\r\n"));
+    ASSERT_TRUE(ReadDriverVersion(twice.c_str(), &other));
+    FormatDriverVersion(&other, text);
+    EXPECT_STREQ("3.1.0.5 of 2024-01-15", text);
     RemoveTree(dir);
+}
+
+// Windows' ranking: the later date, then the higher version number.
+TEST(KeycheckReport, RanksDriverVersions)
+{
+    const char *const cases[] = {"01/15/2024,3.1.0.5", "06/12/2015,3.0.2.100", "06/12/2015,3.0.2.44", "09/30/2013,4.0",
+                                 "06/12/2015,3.0.1.99", "2015,3.0.2.44", "06/12/2015,3.0.x"};
+    const DriverRank ranks[] = {RANK_NEWER, RANK_NEWER, RANK_SAME, RANK_OLDER, RANK_OLDER, RANK_NOT_COMPARABLE,
+                                RANK_NOT_COMPARABLE};
+    DriverVersion build, other;
+    ASSERT_TRUE(ParseDriverVer("06/12/2015", "3.0.2.44", &build));
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        ASSERT_TRUE(ParseDriverVer(cases[i], "", &other));
+        EXPECT_EQ(ranks[i], RankDriverVersion(&other, &build)) << cases[i];
+    }
 }
 
 // The window rule: only a console made for keycheck alone, in a session a

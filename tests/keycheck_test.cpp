@@ -95,7 +95,7 @@ Check ExpectCheck(DWORD code, const std::string &reportLine, int line, const cha
 std::string OlderInf()
 {
     std::string bytes = KeysetupPayloadBytes("DLL", IDR_NT32_INF);
-    std::string from = WideText("06/12/2015,3.0.2.44"), to = WideText("05/01/2023,1.2.3.4");
+    std::string from = WideText("06/12/2015,3.0.2.44"), to = WideText("09/30/2013,3.0.1.12");
     size_t at = bytes.find(from);
     return at == std::string::npos ? "" : bytes.replace(at, from.size(), to);
 }
@@ -186,7 +186,7 @@ TEST_F(Keycheck, EachStateGivesItsCode)
     std::string inf = InstalledPath("ZIVIRIZ.inf"), olderInf = OlderInf();
     ASSERT_FALSE(olderInf.empty());
     ASSERT_TRUE(WriteBytes(inf, olderInf) && WriteBytes(driver, "an older driver"));
-    ExpectCheck(6, "file: " + driver + " another version (driver 1.2.3.4 of 2023-05-01; this keycheck knows "
+    ExpectCheck(6, "file: " + driver + " an older version (driver 3.0.1.12 of 2013-09-30; this keycheck knows "
                 "3.0.2.44 of 2015-06-12)\r\n", __LINE__, "run the new version's installer");
     ASSERT_TRUE(WriteBytes(inf, KeysetupPayloadBytes("DLL", IDR_NT32_INF)));
     ASSERT_TRUE(WriteBytes(driver, KeysetupPayloadBytes("DLL", IDR_NT32_DRIVER)));

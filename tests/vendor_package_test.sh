@@ -220,5 +220,16 @@ fault hvci_section_alignment warning \
     'warning: DEV64/ZIVIRIZ.sys: SectionAlignment 0x80 is not a multiple of 0x1000: will not load where memory*' \
     resign $make_dir --x64-driver small-alignment DEV64/ZIVIRIZ.sys
 
+# DriverVer as Windows and keycheck read it: the DDInstall section's (.NTamd64 first) before [Version]'s.
+twice=$work/twice.inf
+cp "$good/DEV64/ZIVIRIZ.inf" "$twice"
+edit_inf "$twice" '[ZIVIRIZ_Install.NTamd64]\r\n' \
+    '[ZIVIRIZ_Install.NT]\r\nDriverVer=01/01/2030,9.0.0.0\r\n[ZIVIRIZ_Install.NTamd64]\r\nDriverVer = 01/15/2024, 3.1.0.5\r\n'
+for case in "$good/DEV64/ZIVIRIZ.inf=06/12/2015,3.0.2.44" "$twice=01/15/2024,3.1.0.5"; do
+    got=$($python "$src/payload/check-vendor-package.py" --driver-ver "${case%%=*}" --hardware-id "$id")
+    [ "$got" = "${case#*=}" ] && echo "ok: DriverVer $got" ||
+        { echo "FAIL: ${case%%=*}: DriverVer $got, expected ${case#*=}"; failures=$((failures + 1)); }
+done
+
 [ "$failures" = 0 ] || { echo "$failures fault cases failed"; exit 1; }
 rm -rf "$work"

@@ -183,3 +183,42 @@ def check_inf(key, data, hardware_id):
         fault(key, f"copies {', '.join(sorted(copied)) or 'no driver'}, not {driver}")
 
 
+
+
+def install_section(sections, hardware_id):
+    """(install section, models decoration) of the first model line, in the
+    first manufacturer's models sections (each decorated one in the order
+    written, then the undecorated one), that names the hardware ID among
+    its hardware IDs; (None, None) when none does."""
+    manufacturer = first_manufacturer(sections)
+    if not manufacturer or not manufacturer[0]:
+        return None, None
+    for decoration in [d for d in manufacturer[1:] if d] + [""]:
+        name = f"{manufacturer[0]}.{decoration}" if decoration else manufacturer[0]
+        for _, fields, _ in sections.get(name.lower(), []):
+            if any(field.lower() == hardware_id.lower() for field in fields[1:]):
+                return fields[0], decoration
+    return None, None
+
+
+def driver_ver(sections, hardware_id):
+    """The DriverVer value ("date,version") Windows reads for the hardware
+    ID's install: the DDInstall section's (.NT<platform> of the models
+    decoration, NTx86 for an undecorated one; else .NT; else undecorated:
+    the first of them that has lines), else [Version]'s; "" when neither
+    has one. keycheck reads it the same way (common/driver_version.cpp)."""
+    install, decoration = install_section(sections, hardware_id)
+    places = ["version"]
+    if install:
+        platform = decoration.split(".")[0]
+        if not platform.lower().startswith("nt") or platform.lower() == "nt":
+            platform = "NTx86"
+        for name in (f"{install}.{platform}", f"{install}.NT", install):
+            if sections.get(name.lower()):
+                places.insert(0, name.lower())
+                break
+    for place in places:
+        for key, fields, text in sections.get(place, []):
+            if (key or "").lower() == "driverver":
+                return text
+    return ""
