@@ -58,6 +58,16 @@ start_keeper() {
     done
 }
 
+# Copies ROOT/pristine to DIR (WINEPREFIX) and starts its server and
+# Wine's services, so that they are not still starting while a test takes
+# its first snapshot.
+copy_pristine() {
+    test -s "$1/pristine/system.reg" || { echo "no pristine prefix in $1" >&2; exit 1; }
+    cp -a "$1/pristine" "$2"
+    start_server
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+}
+
 case "$action" in
 setup)
     arch=$1 dir=$2 keeper=${3:-} root=${4:-}
@@ -70,10 +80,7 @@ setup)
     stop_server "$dir"
     rm -rf "$dir"
     if [ -n "$root" ]; then
-        test -s "$root/pristine/system.reg" || { echo "no pristine prefix in $root" >&2; exit 1; }
-        cp -a "$root/pristine" "$dir"
-        start_server
-        wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+        copy_pristine "$root" "$dir"
     else
         mkdir -p "$dir"
         WINEARCH=$arch start_server
@@ -106,15 +113,10 @@ run)
     shift 2
     # Every run starts 32-bit programs (the test program, keysetup.exe).
     skip_unless_host_runs_i386
-    test -s "$root/pristine/system.reg" || { echo "no pristine prefix in $root" >&2; exit 1; }
     stop_server "$dir"
     rm -rf "$dir"
-    cp -a "$root/pristine" "$dir"
     export WINEPREFIX="$dir"
-    # Wine's services start before the test, so that they are not still
-    # starting while it takes its first snapshot.
-    start_server
-    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    copy_pristine "$root" "$dir"
     [ ! -f "$root/keeper.exe" ] || start_keeper "$root/keeper.exe"
     status=0
     "$@" || status=$?
