@@ -19,7 +19,8 @@
 # That build is also the reproducibility check: made from a copy of the
 # sources in another directory, into another build directory, it must give
 # keysetup.exe, QV_DRVUNI.exe, DrvInst64.exe and DrvInstA64.exe byte for
-# byte as the main build did.
+# byte as the main build did. That tree and its sources stay, built with
+# placeholders: the signing check signs it without compiling again.
 # usage: check-vendor-dir.sh PYTHON SOURCE_DIR WORK_DIR MAIN_BIN_DIR (PYTHON: one with the
 # package check's modules)
 set -eu
@@ -234,4 +235,4 @@ else
     cmp "$build/bin/keysetup.exe" "$main_bin/keysetup.exe" || fail "keysetup.exe differs from the main build's"
     echo "placeholder build from copied sources in another directory: keysetup.exe and listing identical to the main build's"
 fi
-rm -rf "$work"
+rm -rf "$vendor" "$work/unpacked" "$work/first.zip"

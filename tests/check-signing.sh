@@ -1,22 +1,23 @@
 #!/bin/sh
 # Signed builds, checked on the build host. A throwaway CA and code-signing
-# identity made here sign a build of its own (password from the
-# environment, fixed signing time); its five programs and the three copies
+# identity made here sign TREE, a build tree whose objects are compiled
+# already (the vendor check's placeholder build, from a copy of the
+# sources; password from the environment, fixed signing time); its five programs and the three copies
 # keysetup.exe embeds verify against that CA, carry SHA-256 digests, keep
 # their PE header and imports, are listed with their signed hashes, and
 # are the unsigned programs plus a signature; the listing names their
 # signer. A wrong password, a missing,
 # an unreadable and an expired identity each fail naming the option and
-# leave no program behind. WORK_DIR/pki/ca.pem and WORK_DIR/signed/bin stay
-# for the Wine test (signing_wow64).
-# usage: check-signing.sh SOURCE_DIR WORK_DIR MAIN_BIN_DIR OBJDUMP32 OBJDUMP64
+# leave no program behind. WORK_DIR/pki/ca.pem and TREE/bin stay for the
+# Wine test (signing_wow64).
+# usage: check-signing.sh SOURCE_DIR WORK_DIR TREE MAIN_BIN_DIR OBJDUMP32 OBJDUMP64
 #            KEYSETUP_IMPORTS QV_DRVUNI_IMPORTS DRVINST64_IMPORTS KEYCHECK_IMPORTS
 #   (the DLLs each program may import, comma-separated, as pe_header_* has them)
 set -eu
-src=$1 work=$2 main_bin=$3 objdump32=$4 objdump64=$5
-keysetup_imports=$(echo "$6" | tr , ' ') uninstaller_imports=$(echo "$7" | tr , ' ') drvinst64_imports=$(echo "$8" | tr , ' ')
-keycheck_imports=$(echo "$9" | tr , ' ')
-pki=$work/pki signed=$work/signed scratch=$work/scratch
+src=$1 work=$2 signed=$3 main_bin=$4 objdump32=$5 objdump64=$6
+keysetup_imports=$(echo "$7" | tr , ' ') uninstaller_imports=$(echo "$8" | tr , ' ') drvinst64_imports=$(echo "$9" | tr , ' ')
+keycheck_imports=$(echo "${10}" | tr , ' ')
+pki=$work/pki scratch=$work/scratch
 bin=$signed/bin
 password='throwaway signing password'
 signing_time=1700000000
@@ -51,11 +52,11 @@ printf 'not a PKCS#12 file\n' >"$pki/unreadable.p12"
 openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -passout "file:$pki/password" \
     -out "$pki/signer.p12"
 
+test -s "$signed/CMakeCache.txt" || fail "no build tree in $signed (the vendor directory check makes it)"
+
+# The tree keeps its sources, toolchain and options; only signing changes.
 configure() {
-    dir=$1
-    shift
-    cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "$@"
+    cmake "$@" "$signed"
 }
 
 verify() {
@@ -66,14 +67,17 @@ verify() {
 # A missing identity fails the configure; a wrong password the build, with
 # no program left in its bin directory: both kinds of signing step (after a
 # target's link, and in the command that builds a helper) fail, the build
-# kept going past the first. The signed build follows in the same tree, so
-# that the shared library is compiled once.
-if configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
+# kept going past the first. The tree's unsigned programs go first, so that
+# none of them can pass for one left behind.
+for program in $programs; do
+    rm -f "$bin/$program"
+done
+if configure -DKEYSETUP_SIGN_PKCS12="$pki/missing.p12" >"$work/missing.log" 2>&1; then
     fail "configure accepted a missing PKCS#12 file"
 fi
 log_says 'KEYSETUP_SIGN_PKCS12: .*/missing.p12' "$work/missing.log" || { cat "$work/missing.log"; fail "missing identity not named"; }
 echo "missing identity refused by the configure, naming KEYSETUP_SIGN_PKCS12"
-configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
+configure -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE="$pki/wrong-password" \
     >"$work/wrong.log" 2>&1 || { cat "$work/wrong.log"; fail "configure with a wrong password file"; }
 if cmake --build "$signed" --target QV_DRVUNI drvinsta64 -j2 -- -k 0 >>"$work/wrong.log" 2>&1; then
     fail "built with a wrong password"
@@ -90,7 +94,7 @@ echo "wrong password: build failed naming KEYSETUP_SIGN_PASSWORD_FILE, no progra
 # The signed build.
 KEYSETUP_TEST_SIGN_PASSWORD=$password
 export KEYSETUP_TEST_SIGN_PASSWORD
-configure "$signed" -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE= \
+configure -DKEYSETUP_SIGN_PKCS12="$pki/signer.p12" -DKEYSETUP_SIGN_PASSWORD_FILE= \
     -DKEYSETUP_SIGN_PASSWORD_ENV=KEYSETUP_TEST_SIGN_PASSWORD \
     -DKEYSETUP_SIGN_TIME=$signing_time >"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "configure the signed build"; }
 cmake --build "$signed" --target keysetup keycheck -j2 >>"$work/signed.log" 2>&1 || { cat "$work/signed.log"; fail "signed build"; }

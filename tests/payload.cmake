@@ -50,8 +50,11 @@ set_tests_properties(payload_vendor_package PROPERTIES TIMEOUT 600)
 # sources, with a consistent test vendor directory embedded byte for byte
 # and a fault found at build time; its placeholder build is also the reproducibility check of
 # keysetup.exe, QV_DRVUNI.exe and DrvInst64.exe against this build
-# (configures three times and builds twice, a few seconds).
+# (configures three times and builds twice, a few seconds). The tree
+# stays, built with placeholders, for the signing check (nested_tree).
+set(VENDOR_CHECK_DIR ${CMAKE_BINARY_DIR}/vendor-check)
+set(NESTED_TREE ${VENDOR_CHECK_DIR}/build)
 add_test(NAME payload_vendor_dir
     COMMAND ${PROJECT_SOURCE_DIR}/payload/check-vendor-dir.sh ${KEYSETUP_PYTHON3} ${PROJECT_SOURCE_DIR}
-            ${CMAKE_BINARY_DIR}/vendor-check ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-set_tests_properties(payload_vendor_dir PROPERTIES TIMEOUT 600)
+            ${VENDOR_CHECK_DIR} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+set_tests_properties(payload_vendor_dir PROPERTIES TIMEOUT 600 FIXTURES_SETUP nested_tree)
