@@ -19,28 +19,28 @@ set(HARDENING_NATIVE_NEWDEV "WINEDLLOVERRIDES=newdev=n")
 # registered uninstall (which purges the real INF directory).
 add_wine_test(hardening_install_faults PROGRAM hardening_tests PREFIX win32
     FILTER "InstallFaults.*:Win9xMissingDirectory.*" ENV ${HARDENING_NATIVE_NEWDEV}
-    LOCKS newdev devices keysetup_run qv_drvuni_run win9x_database uninstall_entry_win32)
+    LOCKS newdev devices keysetup_run qv_drvuni_run win9x_database uninstall_entry)
 # Both programs with the setupapi.dll double (INF parser only) and with
 # setupapi.dll disabled for them; "setupapi" guards the system's file.
 add_wine_test(hardening_setup_library PROGRAM hardening_tests PREFIX win32
     FILTER "SetupLibraryFaults.*" ENV ${HARDENING_NATIVE_NEWDEV}
-    LOCKS newdev setupapi devices keysetup_run qv_drvuni_run win9x_database uninstall_entry_win32)
+    LOCKS newdev setupapi devices keysetup_run qv_drvuni_run win9x_database uninstall_entry)
 # The uninstall with the double's store variant refusing the store removal.
 add_wine_test(hardening_store_refusals PROGRAM hardening_tests PREFIX win32
     FILTER "StoreRemovalRefusals.*"
-    LOCKS setupapi qv_drvuni_run uninstall_entry_win32)
+    LOCKS setupapi qv_drvuni_run uninstall_entry)
 add_wine_test(hardening_uninstall_windir PROGRAM hardening_tests PREFIX win32
     FILTER "UninstallWindirFaults.*"
-    LOCKS devices keysetup_run qv_drvuni_run uninstall_entry_win32)
+    LOCKS devices keysetup_run qv_drvuni_run uninstall_entry)
 add_wine_test(hardening_simultaneous_starts PROGRAM hardening_tests PREFIX win32
     FILTER "SimultaneousStarts.*" ENV ${HARDENING_NATIVE_NEWDEV}
-    LOCKS newdev devices keysetup_run qv_drvuni_run uninstall_entry_win32)
+    LOCKS newdev devices keysetup_run qv_drvuni_run uninstall_entry)
 add_wine_test(hardening_hostile_input PROGRAM hardening_tests PREFIX win32
     FILTER "HostileInput.*:MalformedInfCorpusGenerator.*"
-    LOCKS devices qv_drvuni_run uninstall_entry_win32)
+    LOCKS devices qv_drvuni_run uninstall_entry)
 add_wine_test(hardening_guard_pages PROGRAM hardening_tests PREFIX win32 FILTER "GuardedBuffers.*")
 add_wine_test(hardening_planted_newdev PROGRAM hardening_tests PREFIX win32
     FILTER "PlantedNewdev.*" ENV ${HARDENING_NATIVE_NEWDEV}
-    LOCKS newdev keysetup_run uninstall_entry_win32)
+    LOCKS newdev keysetup_run uninstall_entry)
 add_wine_test(hardening_uninstall_command PROGRAM hardening_tests PREFIX win32
-    FILTER "UninstallCommand.*" LOCKS devices qv_drvuni_run uninstall_entry_win32)
+    FILTER "UninstallCommand.*" LOCKS devices qv_drvuni_run uninstall_entry)

@@ -14,10 +14,10 @@ add_wine_test(keycheck_judgement PROGRAM keycheck_tests PREFIX win32 FILTER "Key
 # The Windows 98/Me case plants a device record, which the install's Windows
 # 98/Me reset deletes: it holds that database's lock too.
 add_wine_test(keycheck_states PROGRAM keycheck_tests PREFIX win32 FILTER "Keycheck.EachStateGivesItsCode:Keycheck.Win98*:Keycheck.NamesTheEmulatedWindows"
-    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win32;win9x_database")
+    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry;win9x_database")
 add_wine_test(keycheck_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Keycheck.Wow64*"
-    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")
+    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry")
 # The deployment scripts as a tool runs them under WOW64 (32-bit cmd.exe),
 # with the 64-bit newdev.dll double storing the package after a delay.
 add_wine_test(deploy_wow64 PROGRAM keycheck_tests PREFIX win64 FILTER "Deploy.*" ENV "WINEDLLOVERRIDES=newdev=n"
-    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry_win64")
+    LOCKS "newdev;devices;keysetup_run;qv_drvuni_run;uninstall_entry")

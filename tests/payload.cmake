@@ -34,9 +34,9 @@ add_wine_test(payload_wait PROGRAM payload_tests PREFIX win32 FILTER "PayloadWai
 add_wine_test(payload_inf_match PROGRAM payload_tests PREFIX win32 FILTER "PayloadInfMatch.*")
 
 add_wine_test(uninstall_registration_win32 PROGRAM payload_tests PREFIX win32 FILTER "Registration.*"
-    LOCKS uninstall_entry_win32)
+    LOCKS uninstall_entry)
 add_wine_test(uninstall_registration_win64 PROGRAM payload_tests PREFIX win64
-    FILTER "Registration.*:RegistrationView.*" LOCKS uninstall_entry_win64)
+    FILTER "Registration.*:RegistrationView.*" LOCKS uninstall_entry)
 
 # The vendor package check against a test vendor directory the test makes
 # (tiny drivers, INFs, catalogues signed with a throwaway key), consistent
