@@ -23,7 +23,7 @@ foreach(group bounded_strings:Bounded* platform_classification:ClassifyPlatform.
               hardware_id_list:HardwareIdList.* device_removal:DeviceRemoval.*
               keycheck_judgement:KeycheckSha256.*:KeycheckJudgement.*:BranchFiles.*
               keycheck_report:KeycheckReport.*:KeycheckSetupLog.*
-              install_wait:InstallWait.* deploy_scripts:DeployScripts.*)
+              install_wait:InstallWait.* deploy_scripts:DeployScripts.* system_snapshot:SystemSnapshot.*)
     string(FIND ${group} ":" colon)
     string(SUBSTRING ${group} 0 ${colon} name)
     math(EXPR colon "${colon} + 1")

@@ -131,6 +131,7 @@ SnapshotEntry EmptyEntry(SnapshotKind kind, const std::string &path)
     entry.lastWrite.dwLowDateTime = 0;
     entry.lastWrite.dwHighDateTime = 0;
     entry.type = 0;
+    entry.nameStart = 0;
     return entry;
 }
 
@@ -221,6 +222,7 @@ bool WalkDirectoryRoot(const SnapshotScope &scope, const Snapshot *previous, con
 // every key.
 struct RegistryWalk {
     const SnapshotScope *scope;
+    const Snapshot *previous;
     Snapshot *snapshot;
     std::vector<char> valueName;
     std::vector<BYTE> data;
@@ -265,6 +267,7 @@ bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
             continue;
         }
         SnapshotEntry entry = EmptyEntry(ENTRY_VALUE, keyEntry->path + "\\" + name);
+        entry.nameStart = keyEntry->path.size() + 1;
         entry.type = type;
         entry.size = dataSize;
         entry.data.assign((const char *)&walk->data[0], dataSize);
@@ -273,7 +276,7 @@ bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
     return link;
 }
 
-void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath);
+void WalkKey(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry);
 
 // Opens the link itself, not what it points to, so that an alias is listed
 // once as a link and not walked twice.
@@ -286,28 +289,80 @@ void WalkSubkey(RegistryWalk *walk, HKEY parent, const std::string &name, const 
     if (status != ERROR_SUCCESS) {
         // Listed, so that it cannot vanish unseen; its content is out of reach.
         entry.data = "unreadable";
-    } else if (!RecordValues(walk, key, &entry)) {
-        WalkKey(walk, key, path);
+    } else {
+        WalkKey(walk, key, &entry);
     }
     Add(walk->snapshot, entry);
     if (key)
         RegCloseKey(key);
 }
 
-void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath)
+// previous's entry of the key when the key has not changed since.
+const SnapshotEntry *UnchangedKey(const RegistryWalk *walk, const SnapshotEntry &keyEntry)
+{
+    if (!walk->previous || (keyEntry.lastWrite.dwLowDateTime == 0 && keyEntry.lastWrite.dwHighDateTime == 0))
+        return NULL;
+    Snapshot::const_iterator it = walk->previous->find(MapKey(ENTRY_KEY, keyEntry.path));
+    if (it == walk->previous->end() || it->second.kind == ENTRY_VALUE || it->second.data == "unreadable" ||
+        CompareFileTime(&it->second.lastWrite, &keyEntry.lastWrite) != 0)
+        return NULL;
+    return &it->second;
+}
+
+bool StartsWith(const std::string &text, const std::string &prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The unchanged key's values and subkey names, as previous has them (the
+// entries below a key follow its prefix in the map's order).
+void ReuseKey(RegistryWalk *walk, const SnapshotEntry &same, std::vector<std::string> *names)
+{
+    const Snapshot &previous = *walk->previous;
+    std::string values = MapKey(ENTRY_VALUE, same.path + "\\");
+    std::string keys = MapKey(ENTRY_KEY, same.path + "\\");
+    Snapshot::const_iterator it;
+
+    for (it = previous.lower_bound(values); it != previous.end() && StartsWith(it->first, values); ++it)
+        if (it->second.nameStart == same.path.size() + 1)
+            Add(walk->snapshot, it->second);
+    // Key names hold no backslash: a direct subkey has none after the prefix.
+    for (it = previous.lower_bound(keys); it != previous.end() && StartsWith(it->first, keys); ++it)
+        if (it->first.find('\\', keys.size()) == std::string::npos)
+            names->push_back(it->second.path.substr(same.path.size() + 1));
+}
+
+void EnumerateSubkeys(HKEY key, std::vector<std::string> *names)
 {
     char name[KEY_NAME_CAPACITY];
-    std::vector<std::string> names;
 
     for (DWORD index = 0;; ++index) {
         DWORD length = KEY_NAME_CAPACITY;
         memset(name, 0, sizeof(name));
         if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
             break;
-        names.push_back(std::string(name, length));
+        names->push_back(std::string(name, length));
+    }
+}
+
+// Records the key's values and walks its subkeys; a link is listed, not
+// walked.
+void WalkKey(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
+{
+    std::vector<std::string> names;
+    const SnapshotEntry *same = NULL;
+
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &keyEntry->lastWrite);
+    same = UnchangedKey(walk, *keyEntry);
+    if (same) {
+        keyEntry->kind = same->kind;
+        keyEntry->data = same->data;
+        ReuseKey(walk, *same, &names);
+    } else if (!RecordValues(walk, key, keyEntry)) {
+        EnumerateSubkeys(key, &names);
     }
     for (size_t i = 0; i < names.size(); ++i) {
-        std::string path = keyPath + "\\" + names[i];
+        std::string path = keyEntry->path + "\\" + names[i];
         if (!IsExcluded(*walk->scope, path))
             WalkSubkey(walk, key, names[i], path);
     }
@@ -315,7 +370,7 @@ void WalkKey(RegistryWalk *walk, HKEY key, const std::string &keyPath)
 
 // Walks HKLM\path, or all of HKLM for an empty path (whose root is not
 // listed itself); false when the key cannot be opened.
-bool WalkRegistry(const SnapshotScope &scope, const std::string &path, Snapshot *snapshot)
+bool WalkRegistry(const SnapshotScope &scope, const Snapshot *previous, const std::string &path, Snapshot *snapshot)
 {
     RegistryWalk walk;
     HKEY key = NULL;
@@ -323,14 +378,14 @@ bool WalkRegistry(const SnapshotScope &scope, const std::string &path, Snapshot 
     SnapshotEntry entry = EmptyEntry(ENTRY_KEY, keyPath);
 
     walk.scope = &scope;
+    walk.previous = previous;
     walk.snapshot = snapshot;
     walk.valueName.resize(VALUE_NAME_CAPACITY);
     walk.data.resize(VALUE_DATA_START);
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.empty() ? NULL : path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
         ERROR_SUCCESS)
         return false;
-    if (!RecordValues(&walk, key, &entry))
-        WalkKey(&walk, key, keyPath);
+    WalkKey(&walk, key, &entry);
     if (!path.empty())
         Add(snapshot, entry);
     RegCloseKey(key);
@@ -425,12 +480,12 @@ bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot
             return false;
     for (size_t i = 0; i < scope.flatDirectories.size(); ++i)
         WalkDirectoryRoot(scope, previous, scope.flatDirectories[i], false, snapshot, reason);
-    if (scope.registry && !WalkRegistry(scope, "", snapshot)) {
+    if (scope.registry && !WalkRegistry(scope, previous, "", snapshot)) {
         *reason = "HKLM cannot be opened";
         return false;
     }
     for (size_t i = 0; i < scope.registryKeys.size(); ++i)
-        WalkRegistry(scope, scope.registryKeys[i], snapshot);
+        WalkRegistry(scope, previous, scope.registryKeys[i], snapshot);
     return true;
 }
 

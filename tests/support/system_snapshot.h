@@ -30,9 +30,12 @@ struct SnapshotEntry {
     DWORD attributes;        // files and directories
     ULONGLONG size;          // file size; value data size
     ULONGLONG hash;          // of the file's content
-    FILETIME lastWrite;      // files: never compared, only tells whether a hash can be reused
+    // Files and keys: never compared, only tells whether a hash, or a
+    // key's values and subkey names, can be reused.
+    FILETIME lastWrite;
     DWORD type;              // values: REG_SZ, ...
     std::string data;        // values: the raw data; link keys: the link's target
+    size_t nameStart;        // values: where the name starts in path
 };
 
 // Keyed by a case-folded path with the kind's family (file system or
@@ -55,7 +58,10 @@ struct SnapshotScope {
 // Fills snapshot. A file whose size and last-write time equal those in
 // previous (may be NULL) keeps previous's hash instead of being read again:
 // every write moves the last-write time on, and only a write in the same
-// clock tick as the file's previous write could hide.
+// clock tick as the file's previous write could hide. Likewise a key whose
+// last-write time equals previous's keeps previous's values and subkey
+// names (its subkeys are still walked): setting or deleting a value and
+// creating or deleting a subkey move the key's time on.
 // Returns false (with a reason) when a directory or HKLM could not be read.
 bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot *snapshot, std::string *reason);
 
