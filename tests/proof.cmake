@@ -34,7 +34,7 @@ function(add_proof_tests arch version)
                     ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh $<TARGET_FILE:proof_tests> --gtest_filter=${filter})
         set_tests_properties(${name} PROPERTIES
             FIXTURES_REQUIRED proof_prefix_${arch}
-            ENVIRONMENT "KEYSETUP_BIN_DIR=${WINE_BIN_DIR};WINEDLLOVERRIDES=newdev=n;FOOTPRINT_DOC=${FOOTPRINT_DOC};PROOF_WINDOWS=${version}"
+            ENVIRONMENT "KEYSETUP_BIN_DIR=${WINE_BIN_DIR};WINEDLLOVERRIDES=newdev=n;FOOTPRINT_DOC=${FOOTPRINT_DOC};PROOF_WINDOWS=${version};PROOF_FIRST_SNAPSHOT=Z:${PROOF_ROOT_${arch}}/first.snapshot"
             TIMEOUT 300 SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
     endforeach()
 endfunction()

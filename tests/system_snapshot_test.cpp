@@ -1,4 +1,5 @@
 #include "system_snapshot.h"
+#include "wine_test.h"
 
 #include <gtest/gtest.h>
 
@@ -39,16 +40,22 @@ class SystemSnapshot : public ::testing::Test {
 protected:
     SnapshotScope scope;
     std::string tree;
+    std::string file;
 
     void SetUp() override
     {
         tree = TREE;
+        file = MakeScratchDir("snapshot") + "\\stored.snapshot";
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, TREE);
         scope.registry = false;
         scope.registryKeys.push_back(TREE);
     }
 
-    void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, TREE); }
+    void TearDown() override
+    {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, TREE);
+        RemoveTree(file.substr(0, file.rfind('\\')));
+    }
 };
 
 // A snapshot that reuses the unchanged keys of an earlier one is the
@@ -60,9 +67,19 @@ TEST_F(SystemSnapshot, ReusingUnchangedKeysSeesEveryChange)
     SetString(tree + "\\A\\B", "deep", "2");
     SetString(tree + "\\C", "removed", "3");
     SetString(tree + "\\E\\F", "kept", "4");
-    Snapshot before, reused, fresh;
+    Snapshot before, stored, reused, fresh;
     std::string reason;
     ASSERT_TRUE(TakeSnapshot(scope, NULL, &before, &reason)) << reason;
+    // Stored and read back whole, times and all.
+    ASSERT_TRUE(SaveSnapshot(before, file));
+    ASSERT_TRUE(LoadSnapshot(file, &stored));
+    EXPECT_EQ("", Described(DiffSnapshots(before, stored)));
+    for (Snapshot::const_iterator it = before.begin(); it != before.end(); ++it) {
+        const SnapshotEntry *copy = FindSnapshotEntry(stored, it->second.kind, it->second.path);
+        ASSERT_TRUE(copy != NULL) << it->second.path;
+        EXPECT_EQ(0, CompareFileTime(&it->second.lastWrite, &copy->lastWrite)) << it->second.path;
+        EXPECT_EQ(it->second.nameStart, copy->nameStart) << it->second.path;
+    }
     // Later than the snapshot's reading in the registry server's clock.
     Sleep(20);
 
@@ -70,7 +87,7 @@ TEST_F(SystemSnapshot, ReusingUnchangedKeysSeesEveryChange)
     DeleteValue(tree + "\\C", "removed");
     SetString(tree + "\\C", "added", "5");
     SetString(tree + "\\C\\D", "new", "6");
-    ASSERT_TRUE(TakeSnapshot(scope, &before, &reused, &reason)) << reason;
+    ASSERT_TRUE(TakeSnapshot(scope, &stored, &reused, &reason)) << reason;
     ASSERT_TRUE(TakeSnapshot(scope, NULL, &fresh, &reason)) << reason;
 
     EXPECT_EQ("", Described(DiffSnapshots(fresh, reused)));
@@ -79,6 +96,21 @@ TEST_F(SystemSnapshot, ReusingUnchangedKeysSeesEveryChange)
     EXPECT_EQ(5u, changes.size()) << Described(changes);
     EXPECT_TRUE(FindSnapshotEntry(reused, ENTRY_VALUE, "HKLM\\" + tree + "\\A\\dir\\file") != NULL);
     EXPECT_TRUE(FindSnapshotEntry(reused, ENTRY_VALUE, "HKLM\\" + tree + "\\E\\F\\kept") != NULL);
+}
+
+// A file cut short is no snapshot: nothing of it is reused.
+TEST_F(SystemSnapshot, CutStoredSnapshotIsRefused)
+{
+    SetString(tree + "\\A", "kept", "1");
+    Snapshot before, stored;
+    std::string reason;
+    ASSERT_TRUE(TakeSnapshot(scope, NULL, &before, &reason)) << reason;
+    ASSERT_TRUE(SaveSnapshot(before, file));
+    std::string bytes = ReadBytes(file);
+    ASSERT_TRUE(WriteBytes(file, bytes.substr(0, bytes.size() - 1)));
+
+    EXPECT_FALSE(LoadSnapshot(file, &stored));
+    EXPECT_TRUE(stored.empty());
 }
 
 } // namespace

@@ -596,3 +596,98 @@ std::vector<SnapshotChange> ChangesOutside(const std::vector<SnapshotChange> &ch
     }
     return outside;
 }
+
+namespace {
+
+// The stored form: this tag, the number of entries, then each entry's
+// fixed fields and its two strings, each string after its length.
+const char STORED_TAG[] = "keysetup snapshot 1\n";
+
+struct StoredFields {
+    DWORD kind;
+    DWORD attributes;
+    ULONGLONG size;
+    ULONGLONG hash;
+    FILETIME lastWrite;
+    DWORD type;
+    DWORD nameStart;
+    DWORD pathLength;
+    DWORD dataLength;
+};
+
+bool ReadStoredEntry(FILE *file, SnapshotEntry *entry)
+{
+    StoredFields fields;
+
+    if (fread(&fields, sizeof(fields), 1, file) != 1 || fields.kind > ENTRY_VALUE)
+        return false;
+    *entry = EmptyEntry((SnapshotKind)fields.kind, std::string(fields.pathLength, '\0'));
+    entry->data.resize(fields.dataLength);
+    if ((fields.pathLength && fread(&entry->path[0], fields.pathLength, 1, file) != 1) ||
+        (fields.dataLength && fread(&entry->data[0], fields.dataLength, 1, file) != 1))
+        return false;
+    entry->attributes = fields.attributes;
+    entry->size = fields.size;
+    entry->hash = fields.hash;
+    entry->lastWrite = fields.lastWrite;
+    entry->type = fields.type;
+    entry->nameStart = fields.nameStart;
+    return true;
+}
+
+} // namespace
+
+bool SaveSnapshot(const Snapshot &snapshot, const std::string &path)
+{
+    char temporary[MAX_PATH + 32] = {0};
+    FILE *file = NULL;
+    DWORD count = (DWORD)snapshot.size();
+    bool written = false;
+
+    _snprintf(temporary, sizeof(temporary) - 1, "%s.%lu", path.c_str(), GetCurrentProcessId());
+    file = fopen(temporary, "wb");
+    if (file) {
+        written = fwrite(STORED_TAG, sizeof(STORED_TAG) - 1, 1, file) == 1 &&
+                  fwrite(&count, sizeof(count), 1, file) == 1;
+        for (Snapshot::const_iterator it = snapshot.begin(); written && it != snapshot.end(); ++it) {
+            const SnapshotEntry &entry = it->second;
+            StoredFields fields = {(DWORD)entry.kind, entry.attributes, entry.size, entry.hash, entry.lastWrite,
+                                   entry.type, (DWORD)entry.nameStart, (DWORD)entry.path.size(),
+                                   (DWORD)entry.data.size()};
+            written = fwrite(&fields, sizeof(fields), 1, file) == 1 &&
+                      fwrite(entry.path.data(), 1, entry.path.size(), file) == entry.path.size() &&
+                      fwrite(entry.data.data(), 1, entry.data.size(), file) == entry.data.size();
+        }
+        written = fclose(file) == 0 && written;
+    }
+    // Whole or not at all: a run reading it meanwhile sees the older file.
+    written = written && MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (!written)
+        DeleteFileA(temporary);
+    return written;
+}
+
+bool LoadSnapshot(const std::string &path, Snapshot *snapshot)
+{
+    char tag[sizeof(STORED_TAG)] = {0};
+    FILE *file = fopen(path.c_str(), "rb");
+    SnapshotEntry entry = EmptyEntry(ENTRY_FILE, "");
+    DWORD count = 0;
+    bool whole = false;
+
+    snapshot->clear();
+    if (file && fread(tag, sizeof(STORED_TAG) - 1, 1, file) == 1 && strcmp(tag, STORED_TAG) == 0 &&
+        fread(&count, sizeof(count), 1, file) == 1) {
+        for (whole = true; whole && count > 0; --count) {
+            whole = ReadStoredEntry(file, &entry);
+            if (whole)
+                Add(snapshot, entry);
+        }
+        whole = whole && fgetc(file) == EOF;
+    }
+    if (file)
+        fclose(file);
+    if (!whole)
+        snapshot->clear();
+    return whole;
+}

@@ -65,6 +65,13 @@ struct SnapshotScope {
 // Returns false (with a reason) when a directory or HKLM could not be read.
 bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot *snapshot, std::string *reason);
 
+// A snapshot stored in a file and read back, so that runs in copies of one
+// prefix can each take their first snapshot with the same previous one.
+// Saving replaces the file whole; loading gives false, and an empty
+// snapshot, for a missing, foreign or cut file.
+bool SaveSnapshot(const Snapshot &snapshot, const std::string &path);
+bool LoadSnapshot(const std::string &path, Snapshot *snapshot);
+
 // The entry of that kind at path (case-insensitive), or NULL.
 const SnapshotEntry *FindSnapshotEntry(const Snapshot &snapshot, SnapshotKind kind, const std::string &path);
 

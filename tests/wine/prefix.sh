@@ -21,7 +21,7 @@
 #            (WINEPREFIX=ROOT/NAME) and stop that prefix's server; the copy
 #            is removed when COMMAND passes and kept for a look when it fails
 #        prefix.sh remove ROOT
-#            remove ROOT/pristine
+#            remove ROOT/pristine and the first snapshot the runs stored
 set -eu
 here=$(dirname "$0")
 . "$here/../../cmake/wine-host.sh"
@@ -130,7 +130,8 @@ run)
     ;;
 remove)
     stop_server "$1/pristine"
-    rm -rf "$1/pristine"
+    # and what the runs stored beside it (tests/proof_test.cpp)
+    rm -rf "$1/pristine" "$1/first.snapshot"
     ;;
 *)
     echo "usage: $0 setup ARCH DIR [KEEPER] | cleanup ARCH DIR | pristine ARCH ROOT | run ROOT NAME COMMAND... | remove ROOT" >&2
