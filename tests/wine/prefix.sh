@@ -15,7 +15,8 @@
 #            ROOT/pristine a fresh prefix with its registry written out;
 #            KEEPER is kept as ROOT/keeper.exe for the runs
 #        prefix.sh run ROOT NAME COMMAND...
-#            copy ROOT/pristine to ROOT/NAME, start the keeper there (the
+#            copy ROOT/pristine to ROOT/NAME (the system directories'
+#            files linked, see copy_pristine), start the keeper there (the
 #            desktop's own registry keys are then written before COMMAND's
 #            first snapshot, not during it), run COMMAND there
 #            (WINEPREFIX=ROOT/NAME) and stop that prefix's server; the copy
@@ -58,12 +59,36 @@ start_keeper() {
     done
 }
 
+# The system directories' files, as a copy that links them must find them:
+# path, size, time, mode.
+system_files() {
+    (cd "$1/drive_c/windows" && find system32 syswow64 -type f -printf '%p %s %T@ %m\n' 2>/dev/null | LC_ALL=C sort)
+}
+
 # Copies ROOT/pristine to DIR (WINEPREFIX) and starts its server and
 # Wine's services, so that they are not still starting while a test takes
-# its first snapshot.
+# its first snapshot. "linked": the files of the system directories (most
+# of a prefix's 0.5 to 1 GB, Wine's own programs) are hard links to the
+# pristine prefix's, but for those an install or a test writes over in
+# place (newdev.dll, WinSCard.dll); the run checks that none of them
+# changed (pristine.files).
 copy_pristine() {
-    test -s "$1/pristine/system.reg" || { echo "no pristine prefix in $1" >&2; exit 1; }
-    cp -a "$1/pristine" "$2"
+    pristine=$1/pristine
+    test -s "$pristine/system.reg" || { echo "no pristine prefix in $1" >&2; exit 1; }
+    if [ "${3:-}" = linked ]; then
+        mkdir -p "$2"
+        tar -C "$pristine" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 -cf - . |
+            tar -C "$2" -xpf -
+        for sysdir in system32 syswow64; do
+            [ ! -d "$pristine/drive_c/windows/$sysdir" ] || cp -al "$pristine/drive_c/windows/$sysdir" "$2/drive_c/windows/"
+        done
+        find "$2/drive_c/windows/system32" "$2/drive_c/windows/syswow64" -maxdepth 1 -type f \
+            \( -iname newdev.dll -o -iname winscard.dll \) 2>/dev/null | while read -r file; do
+            cp -p --remove-destination "$pristine/${file#"$2"/}" "$file"
+        done
+    else
+        cp -a "$pristine" "$2"
+    fi
     start_server
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 }
@@ -106,6 +131,7 @@ pristine)
     # Stopping the server writes its registry into the prefix's .reg files.
     stop_server "$root/pristine"
     test -s "$root/pristine/system.reg"
+    system_files "$root/pristine" >"$root/pristine.files"
     [ -z "$keeper" ] || cp "$keeper" "$root/keeper.exe"
     ;;
 run)
@@ -116,11 +142,16 @@ run)
     stop_server "$dir"
     rm -rf "$dir"
     export WINEPREFIX="$dir"
-    copy_pristine "$root" "$dir"
+    copy_pristine "$root" "$dir" linked
     [ ! -f "$root/keeper.exe" ] || start_keeper "$root/keeper.exe"
     status=0
     "$@" || status=$?
     stop_server "$dir"
+    if ! system_files "$root/pristine" | cmp -s - "$root/pristine.files"; then
+        echo "this run wrote over files it shares with the pristine prefix by hard link (give them a copy of their own in prefix.sh):" >&2
+        system_files "$root/pristine" | diff "$root/pristine.files" - >&2
+        status=1
+    fi
     if [ $status = 0 ]; then
         rm -rf "$dir"
     else
@@ -131,7 +162,7 @@ run)
 remove)
     stop_server "$1/pristine"
     # and what the runs stored beside it (tests/proof_test.cpp)
-    rm -rf "$1/pristine" "$1/first.snapshot"
+    rm -rf "$1/pristine" "$1/pristine.files" "$1/first.snapshot"
     ;;
 *)
     echo "usage: $0 setup ARCH DIR [KEEPER] | cleanup ARCH DIR | pristine ARCH ROOT | run ROOT NAME COMMAND... | remove ROOT" >&2
