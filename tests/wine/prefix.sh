@@ -22,7 +22,8 @@
 #            (WINEPREFIX=ROOT/NAME) and stop that prefix's server; the copy
 #            is removed when COMMAND passes and kept for a look when it fails
 #        prefix.sh remove ROOT
-#            remove ROOT/pristine and the first snapshot the runs stored
+#            remove ROOT/pristine, its file list and the first snapshot
+#            the runs stored
 set -eu
 here=$(dirname "$0")
 . "$here/../../cmake/wine-host.sh"
