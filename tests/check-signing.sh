@@ -2,11 +2,11 @@
 # Signed builds, checked on the build host. A throwaway CA and code-signing
 # identity made here sign TREE, a build tree whose objects are compiled
 # already (the vendor check's placeholder build, from a copy of the
-# sources; password from the environment, fixed signing time); its five programs and the three copies
-# keysetup.exe embeds verify against that CA, carry SHA-256 digests, keep
-# their PE header and imports, are listed with their signed hashes, and
-# are the unsigned programs plus a signature; the listing names their
-# signer. A wrong password, a missing,
+# sources; password from the environment, fixed signing time); its five
+# programs and the three copies keysetup.exe embeds verify against that
+# CA, carry SHA-256 digests, keep their PE header and imports, are listed
+# with their signed hashes, and are the unsigned programs plus a
+# signature; the listing names their signer. A wrong password, a missing,
 # an unreadable and an expired identity each fail naming the option and
 # leave no program behind. WORK_DIR/pki/ca.pem and TREE/bin stay for the
 # Wine test (signing_wow64).

@@ -21,6 +21,8 @@ const DWORD KEY_NAME_CAPACITY = 256;
 // Value names are at most 16383 characters; data grows from this as needed.
 const DWORD VALUE_NAME_CAPACITY = 16384;
 const size_t VALUE_DATA_START = 64 * 1024;
+// The data of a key that could not be opened.
+const char UNREADABLE_KEY[] = "unreadable";
 // Shown of binary value data in a description.
 const size_t DESCRIBED_BYTES = 32;
 
@@ -288,7 +290,7 @@ void WalkSubkey(RegistryWalk *walk, HKEY parent, const std::string &name, const 
 
     if (status != ERROR_SUCCESS) {
         // Listed, so that it cannot vanish unseen; its content is out of reach.
-        entry.data = "unreadable";
+        entry.data = UNREADABLE_KEY;
     } else {
         WalkKey(walk, key, &entry);
     }
@@ -303,7 +305,7 @@ const SnapshotEntry *UnchangedKey(const RegistryWalk *walk, const SnapshotEntry 
     if (!walk->previous || (keyEntry.lastWrite.dwLowDateTime == 0 && keyEntry.lastWrite.dwHighDateTime == 0))
         return NULL;
     Snapshot::const_iterator it = walk->previous->find(MapKey(ENTRY_KEY, keyEntry.path));
-    if (it == walk->previous->end() || it->second.kind == ENTRY_VALUE || it->second.data == "unreadable" ||
+    if (it == walk->previous->end() || it->second.data == UNREADABLE_KEY ||
         CompareFileTime(&it->second.lastWrite, &keyEntry.lastWrite) != 0)
         return NULL;
     return &it->second;
