@@ -36,8 +36,13 @@ scale=${KEYSETUP_TEST_TIMEOUT_SCALE:-1}
 case $scale in '' | *[!0-9]* | 0) scale=1 ;; esac
 KEEPER_WAIT=$((600 * scale))
 
+# Stops DIR's server and every program in it. wineserver -k polls for the
+# server's end in growing steps and sees a stop that takes 0.5 s after
+# 0.75 s; sending the signal alone and then waiting on the server's lock
+# returns as soon as it has ended (and has written the registry out).
 stop_server() {
-    WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+    WINEPREFIX=$1 wineserver -k2 2>/dev/null || return 0
+    WINEPREFIX=$1 timeout $((30 * scale)) wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k9 2>/dev/null || true
 }
 
 # A persistent server started first, and every Wine program started here,
