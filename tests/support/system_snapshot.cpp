@@ -241,12 +241,10 @@ std::string LinkTarget(const std::vector<BYTE> &data, DWORD size)
     return target;
 }
 
-// Records the key's values; true when it is a link (its one value is the
-// link's target), which is then listed and not walked.
-bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
+// Records the key's values; a link's one value is its target, which is
+// kept in the key's entry instead.
+void RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
 {
-    bool link = false;
-
     for (DWORD index = 0;; ++index) {
         DWORD nameLength = (DWORD)walk->valueName.size();
         DWORD dataSize = (DWORD)walk->data.size();
@@ -265,7 +263,6 @@ bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
         if (type == REG_LINK && name == LINK_VALUE_NAME) {
             keyEntry->kind = ENTRY_LINK_KEY;
             keyEntry->data = LinkTarget(walk->data, dataSize);
-            link = true;
             continue;
         }
         SnapshotEntry entry = EmptyEntry(ENTRY_VALUE, keyEntry->path + "\\" + name);
@@ -275,26 +272,31 @@ bool RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
         entry.data.assign((const char *)&walk->data[0], dataSize);
         Add(walk->snapshot, entry);
     }
-    return link;
 }
+
+// A subkey as its parent lists it: the name and the key's last-write time,
+// which the listing gives without opening the key.
+struct ListedSubkey {
+    std::string name;
+    FILETIME lastWrite;
+};
 
 void WalkKey(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry);
 
 // Opens the link itself, not what it points to, so that an alias is listed
 // once as a link and not walked twice.
-void WalkSubkey(RegistryWalk *walk, HKEY parent, const std::string &name, const std::string &path)
+void WalkSubkey(RegistryWalk *walk, HKEY parent, const std::string &name, SnapshotEntry *entry)
 {
     HKEY key = NULL;
-    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, path);
     LONG status = RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &key);
 
     if (status != ERROR_SUCCESS) {
         // Listed, so that it cannot vanish unseen; its content is out of reach.
-        entry.data = UNREADABLE_KEY;
+        entry->data = UNREADABLE_KEY;
     } else {
-        WalkKey(walk, key, &entry);
+        WalkKey(walk, key, entry);
     }
-    Add(walk->snapshot, entry);
+    Add(walk->snapshot, *entry);
     if (key)
         RegCloseKey(key);
 }
@@ -316,57 +318,77 @@ bool StartsWith(const std::string &text, const std::string &prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// The unchanged key's values and subkey names, as previous has them (the
-// entries below a key follow its prefix in the map's order).
-void ReuseKey(RegistryWalk *walk, const SnapshotEntry &same, std::vector<std::string> *names)
+// The unchanged key's values, as previous has them (the entries below a key
+// follow its prefix in the map's order).
+void ReuseValues(RegistryWalk *walk, const SnapshotEntry &same)
 {
     const Snapshot &previous = *walk->previous;
     std::string values = MapKey(ENTRY_VALUE, same.path + "\\");
-    std::string keys = MapKey(ENTRY_KEY, same.path + "\\");
     Snapshot::const_iterator it;
 
     for (it = previous.lower_bound(values); it != previous.end() && StartsWith(it->first, values); ++it)
         if (it->second.nameStart == same.path.size() + 1)
             Add(walk->snapshot, it->second);
-    // Key names hold no backslash: a direct subkey has none after the prefix.
-    for (it = previous.lower_bound(keys); it != previous.end() && StartsWith(it->first, keys); ++it)
-        if (it->first.find('\\', keys.size()) == std::string::npos)
-            names->push_back(it->second.path.substr(same.path.size() + 1));
 }
 
-void EnumerateSubkeys(HKEY key, std::vector<std::string> *names)
+// Whether previous holds a key below the unchanged key: if not, it still
+// has none (creating a subkey moves its time on), and it need not be opened.
+bool HadSubkeys(const RegistryWalk *walk, const SnapshotEntry &same)
+{
+    std::string keys = MapKey(ENTRY_KEY, same.path + "\\");
+    Snapshot::const_iterator it = walk->previous->lower_bound(keys);
+
+    return it != walk->previous->end() && StartsWith(it->first, keys);
+}
+
+void ListSubkeys(HKEY key, std::vector<ListedSubkey> *subkeys)
 {
     char name[KEY_NAME_CAPACITY];
+    ListedSubkey subkey;
 
     for (DWORD index = 0;; ++index) {
         DWORD length = KEY_NAME_CAPACITY;
         memset(name, 0, sizeof(name));
-        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+        if (RegEnumKeyExA(key, index, name, &length, NULL, NULL, NULL, &subkey.lastWrite) != ERROR_SUCCESS)
             break;
-        names->push_back(std::string(name, length));
+        subkey.name.assign(name, length);
+        subkeys->push_back(subkey);
     }
 }
 
 // Records the key's values and walks its subkeys; a link is listed, not
-// walked.
+// walked. A subkey unchanged since previous, with no subkeys of its own
+// there, is taken from previous without being opened: most keys are such
+// leaves, and a snapshot's time is mostly calls to the registry.
 void WalkKey(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
 {
-    std::vector<std::string> names;
-    const SnapshotEntry *same = NULL;
+    std::vector<ListedSubkey> subkeys;
+    const SnapshotEntry *same = UnchangedKey(walk, *keyEntry);
 
-    RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &keyEntry->lastWrite);
-    same = UnchangedKey(walk, *keyEntry);
     if (same) {
         keyEntry->kind = same->kind;
         keyEntry->data = same->data;
-        ReuseKey(walk, *same, &names);
-    } else if (!RecordValues(walk, key, keyEntry)) {
-        EnumerateSubkeys(key, &names);
+        ReuseValues(walk, *same);
+    } else {
+        RecordValues(walk, key, keyEntry);
     }
-    for (size_t i = 0; i < names.size(); ++i) {
-        std::string path = keyEntry->path + "\\" + names[i];
-        if (!IsExcluded(*walk->scope, path))
-            WalkSubkey(walk, key, names[i], path);
+    if (keyEntry->kind == ENTRY_LINK_KEY)
+        return;
+    ListSubkeys(key, &subkeys);
+    for (size_t i = 0; i < subkeys.size(); ++i) {
+        SnapshotEntry entry = EmptyEntry(ENTRY_KEY, keyEntry->path + "\\" + subkeys[i].name);
+        if (IsExcluded(*walk->scope, entry.path))
+            continue;
+        entry.lastWrite = subkeys[i].lastWrite;
+        const SnapshotEntry *leaf = UnchangedKey(walk, entry);
+        if (leaf && !HadSubkeys(walk, *leaf)) {
+            entry.kind = leaf->kind;
+            entry.data = leaf->data;
+            ReuseValues(walk, *leaf);
+            Add(walk->snapshot, entry);
+        } else {
+            WalkSubkey(walk, key, subkeys[i].name, &entry);
+        }
     }
 }
 
@@ -387,6 +409,7 @@ bool WalkRegistry(const SnapshotScope &scope, const Snapshot *previous, const st
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.empty() ? NULL : path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
         ERROR_SUCCESS)
         return false;
+    RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &entry.lastWrite);
     WalkKey(&walk, key, &entry);
     if (!path.empty())
         Add(snapshot, entry);
