@@ -14,11 +14,30 @@
 # the check's modules)
 set -eu
 python=$1 src=$2 work=$3
-make_dir="$python $src/tests/support/make_vendor_dir.py"
+checker=$src/payload/check-vendor-package.py
+make_dir="run $src/tests/support/make_vendor_dir.py"
 id='USB\VID_FE17&PID_0101'
 good=$work/good
 rm -rf "$work"
 mkdir -p "$work"
+
+# The check and the directory maker run in one interpreter
+# (tests/support/python_runner.py): its start and their imports would be
+# most of each of the 60 or so runs.
+mkfifo "$work/runs" "$work/statuses"
+"$python" "$src/tests/support/python_runner.py" "$checker" "$src/tests/support/make_vendor_dir.py" \
+    <"$work/runs" >"$work/statuses" &
+exec 3>"$work/runs" 4<"$work/statuses"
+
+# run PROGRAM [ARG]...: PROGRAM's run in this directory, its output printed
+# and its exit status returned.
+run() {
+    printf '%s\n' "$PWD" "$work/run.out" "$#" "$@" >&3
+    read -r run_status <&4 || { echo "FAIL: the Python runner stopped"; exit 1; }
+    cat "$work/run.out"
+    return "$run_status"
+}
+
 $make_dir "$src" "$good"
 failures=0
 
@@ -29,7 +48,7 @@ check() {
     for f in $(cd "$checked" && find . -type f ! -path './.signer/*' | sed 's|^\./||' | sort); do
         set -- "$@" "$f=$checked/$f"
     done
-    $python "$src/payload/check-vendor-package.py" --hardware-id "$id" $strict "$@"
+    run "$checker" --hardware-id "$id" $strict "$@"
 }
 
 # edit_inf INF OLD NEW [OLD NEW]...: replaces text ("\r\n" a line end) in
@@ -226,10 +245,12 @@ cp "$good/DEV64/ZIVIRIZ.inf" "$twice"
 edit_inf "$twice" '[ZIVIRIZ_Install.NTamd64]\r\n' \
     '[ZIVIRIZ_Install.NT]\r\nDriverVer=01/01/2030,9.0.0.0\r\n[ZIVIRIZ_Install.NTamd64]\r\nDriverVer = 01/15/2024, 3.1.0.5\r\n'
 for case in "$good/DEV64/ZIVIRIZ.inf=06/12/2015,3.0.2.44" "$twice=01/15/2024,3.1.0.5"; do
-    got=$($python "$src/payload/check-vendor-package.py" --driver-ver "${case%%=*}" --hardware-id "$id")
+    got=$(run "$checker" --driver-ver "${case%%=*}" --hardware-id "$id")
     [ "$got" = "${case#*=}" ] && echo "ok: DriverVer $got" ||
         { echo "FAIL: ${case%%=*}: DriverVer $got, expected ${case#*=}"; failures=$((failures + 1)); }
 done
 
 [ "$failures" = 0 ] || { echo "$failures fault cases failed"; exit 1; }
+exec 3>&- 4<&-
+wait
 rm -rf "$work"
