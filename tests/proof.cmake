@@ -20,7 +20,9 @@ foreach(arch win32 win64)
     set_tests_properties(proof_prefix_${arch}_cleanup PROPERTIES FIXTURES_CLEANUP proof_prefix_${arch})
 endforeach()
 
-# Two entries per Windows, one per way of uninstalling.
+# Two entries per Windows, one per way of uninstalling. The first entry of
+# an arch stores its first snapshot for the others to reuse; they wait for
+# it, so that no two of them walk everything side by side.
 function(add_proof_tests arch version)
     foreach(way registered keysetup)
         if(way STREQUAL registered)
@@ -36,6 +38,12 @@ function(add_proof_tests arch version)
             FIXTURES_REQUIRED proof_prefix_${arch}
             ENVIRONMENT "KEYSETUP_BIN_DIR=${WINE_BIN_DIR};WINEDLLOVERRIDES=newdev=n;FOOTPRINT_DOC=${FOOTPRINT_DOC};PROOF_WINDOWS=${version};PROOF_FIRST_SNAPSHOT=Z:${PROOF_ROOT_${arch}}/first.snapshot"
             TIMEOUT 300 SKIP_RETURN_CODE ${WINE_SKIP_RETURN_CODE})
+        if(NOT DEFINED first_proof_${arch})
+            set(first_proof_${arch} ${name} PARENT_SCOPE)
+            set(first_proof_${arch} ${name})
+        else()
+            set_tests_properties(${name} PROPERTIES DEPENDS ${first_proof_${arch}})
+        endif()
     endforeach()
 endfunction()
 
