@@ -39,7 +39,7 @@ protected:
         SetEnvironmentVariableA("NEWDEV_DOUBLE_STORE_DELAY_MS", NULL);
         RestoreSystemNewdev(NEWDEV_64);
         DeleteNt32Install();
-        DeleteFileA(InstalledPath("DrvInst64.exe").c_str());
+        DeleteWhenReleased(InstalledPath("DrvInst64.exe"));
         DeleteFileA(log_.c_str());
         RemoveDirectoryA(log_.substr(0, log_.rfind('\\')).c_str()); // the script made it; kept if not empty
         RemoveTree(kept_.substr(0, kept_.rfind('\\')));

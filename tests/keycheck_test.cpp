@@ -104,7 +104,7 @@ std::string OlderInf()
 void Clean()
 {
     DeleteNt32Install();
-    DeleteFileA((InstallSystemDir() + "\\DrvInst64.exe").c_str());
+    DeleteWhenReleased(InstallSystemDir() + "\\DrvInst64.exe");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY, 0);
     RemoveTestDevices(DEVICE_NAME);

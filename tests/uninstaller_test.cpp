@@ -207,7 +207,7 @@ TEST(UninstallProcedureWow64, TheNativeHelperPurgesAndRemoves)
         EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_32KEY));
         EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY_PATH, KEY_WOW64_64KEY));
         DeleteFileA(olderGeneration.c_str());
-        DeleteFileA(NativeHelperPath().c_str());
+        EXPECT_TRUE(DeleteWhenReleased(NativeHelperPath()));
     }
     ClearState();
 }
@@ -218,7 +218,7 @@ TEST(UninstallProcedureWow64, TheNativeHelperPurgesAndRemoves)
 TEST(UninstallProcedureWow64, WithoutTheHelperOnlyManifestAndEntryGo)
 {
     Planted p = Plant();
-    DeleteFileA(NativeHelperPath().c_str());
+    ASSERT_TRUE(DeleteWhenReleased(NativeHelperPath()));
     ASSERT_NE(std::string::npos, p.systemDir.find("syswow64"));
     EXPECT_EQ(0u, RunAs("QV_DRVUNI.exe", "win7", " -u"));
     ExpectNotPurged(p, __LINE__);

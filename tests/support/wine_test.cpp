@@ -5,6 +5,15 @@
 #include <fstream>
 #include <sstream>
 
+namespace {
+
+// How long a program file may stay mapped by its ended process, and how
+// often its delete is tried again.
+const DWORD RELEASE_WAIT_MS = 10000;
+const DWORD RELEASE_POLL_MS = 50;
+
+} // namespace
+
 std::string WindowsPath(std::string path)
 {
     for (size_t i = 0; i < path.size(); ++i)
@@ -70,6 +79,17 @@ void RemoveTree(const std::string &path)
 bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DeleteWhenReleased(const std::string &path)
+{
+    DWORD waited = 0;
+
+    while (!DeleteFileA(path.c_str()) && FileExists(path) && waited < ScaledTimeout(RELEASE_WAIT_MS)) {
+        Sleep(RELEASE_POLL_MS);
+        waited += RELEASE_POLL_MS;
+    }
+    return !FileExists(path);
 }
 
 bool WriteBytes(const std::string &path, const std::string &bytes)

@@ -30,6 +30,9 @@ std::string MakeScratchDir(const char *tag);
 void RemoveTree(const std::string &path);
 
 bool FileExists(const std::string &path);
+// Deletes a program file whose process has just ended: Wine refuses the
+// delete while the ending process still maps it. True once it is gone.
+bool DeleteWhenReleased(const std::string &path);
 bool WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path);
 // Whether this Wine overwrites a read-only file (CREATE_ALWAYS, as the
