@@ -15,7 +15,8 @@
 set -eu
 python=$1 src=$2 work=$3
 checker=$src/payload/check-vendor-package.py
-make_dir="run $src/tests/support/make_vendor_dir.py"
+maker=$src/tests/support/make_vendor_dir.py
+make_dir="run $maker"
 id='USB\VID_FE17&PID_0101'
 good=$work/good
 rm -rf "$work"
@@ -25,8 +26,7 @@ mkdir -p "$work"
 # (tests/support/python_runner.py): its start and their imports would be
 # most of each of the 60 or so runs.
 mkfifo "$work/runs" "$work/statuses"
-"$python" "$src/tests/support/python_runner.py" "$checker" "$src/tests/support/make_vendor_dir.py" \
-    <"$work/runs" >"$work/statuses" &
+"$python" "$src/tests/support/python_runner.py" "$checker" "$maker" <"$work/runs" >"$work/statuses" &
 exec 3>"$work/runs" 4<"$work/statuses"
 
 # run PROGRAM [ARG]...: PROGRAM's run in this directory, its output printed
