@@ -114,11 +114,16 @@ sign() {
     [ -z "$failure" ]
 }
 
-if [ ! -f "$file" ]; then
-    failure="$file was not built"
-elif check_password_source &&
+# The identity is checked before the program: when another program's signing
+# fails first, it deletes this one, and the identity is still what to blame.
+check_built() {
+    [ -f "$file" ] || failure="$file was not built"
+    [ -z "$failure" ]
+}
+
+if check_password_source &&
     if [ -n "$pkcs12" ]; then check_pkcs12; else check_pair; fi &&
-    check_not_expired && sign; then
+    check_not_expired && check_built && sign; then
     rm -f -- "$cert_pem" "$log"
     exit 0
 fi

@@ -89,6 +89,12 @@ done
 for program in $programs; do
     ! ls "$bin/$program"* 2>/dev/null || fail "$program left in bin after a wrong password"
 done
+# A program that another failed signing has deleted first still names the
+# password, whichever of the two parallel steps gets there first.
+! sh "$src/cmake/sign-file.sh" --osslsigncode=osslsigncode --openssl=openssl --pkcs12="$pki/signer.p12" \
+    --password-file="$pki/wrong-password" "$bin/QV_DRVUNI.exe" >"$work/deleted.log" 2>&1 || fail "signed a deleted program"
+log_says "not signed, deleted: KEYSETUP_SIGN_PASSWORD_FILE: wrong password" "$work/deleted.log" ||
+    { cat "$work/deleted.log"; fail "a deleted program hides the wrong password"; }
 echo "wrong password: build failed naming KEYSETUP_SIGN_PASSWORD_FILE, no program in its bin"
 
 # The signed build.
