@@ -1,5 +1,8 @@
 #include "system_snapshot.h"
 
+#include "saved_registry.h"
+
+#include <set>
 #include <stdio.h>
 #include <string.h>
 
@@ -232,7 +235,7 @@ struct RegistryWalk {
 
 // The target of a link key is stored as UTF-16 whatever the call's
 // character set.
-std::string LinkTarget(const std::vector<BYTE> &data, DWORD size)
+std::string LinkTarget(const BYTE *data, DWORD size)
 {
     std::string target;
 
@@ -262,7 +265,7 @@ void RecordValues(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
         std::string name(&walk->valueName[0], nameLength);
         if (type == REG_LINK && name == LINK_VALUE_NAME) {
             keyEntry->kind = ENTRY_LINK_KEY;
-            keyEntry->data = LinkTarget(walk->data, dataSize);
+            keyEntry->data = LinkTarget(&walk->data[0], dataSize);
             continue;
         }
         SnapshotEntry entry = EmptyEntry(ENTRY_VALUE, keyEntry->path + "\\" + name);
@@ -392,8 +395,176 @@ void WalkKey(RegistryWalk *walk, HKEY key, SnapshotEntry *keyEntry)
     }
 }
 
+// A key of a saved branch: its path below the branch and its time (for a
+// key the save names only as an ancestor, asked of the registry).
+struct PresentKey {
+    std::string relative;
+    FILETIME lastWrite;
+    bool link;
+};
+
+// Keyed by the folded full path.
+typedef std::map<std::string, PresentKey> PresentKeys;
+
+std::string Joined(const std::string &parent, const std::string &name)
+{
+    return name.empty() ? parent : parent.empty() ? name : parent + "\\" + name;
+}
+
+std::string ParentOf(const std::string &path)
+{
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+// Returns whether the key is a link.
+bool RecordSavedKey(RegistryWalk *walk, const std::string &rootPath, bool listRoot, const SavedKey &saved)
+{
+    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, Joined(rootPath, saved.path));
+
+    entry.lastWrite = saved.lastWrite;
+    for (size_t i = 0; i < saved.values.size(); ++i) {
+        const SavedValue &value = saved.values[i];
+        if (value.type == REG_LINK && value.name == LINK_VALUE_NAME) {
+            entry.kind = ENTRY_LINK_KEY;
+            entry.data = LinkTarget((const BYTE *)value.data.data(), (DWORD)value.data.size());
+            continue;
+        }
+        SnapshotEntry valueEntry = EmptyEntry(ENTRY_VALUE, entry.path + "\\" + value.name);
+        valueEntry.nameStart = entry.path.size() + 1;
+        valueEntry.type = value.type;
+        valueEntry.size = value.data.size();
+        valueEntry.data = value.data;
+        Add(walk->snapshot, valueEntry);
+    }
+    if (listRoot || !saved.path.empty())
+        Add(walk->snapshot, entry);
+    return entry.kind == ENTRY_LINK_KEY;
+}
+
+FILETIME KeyTime(HKEY root, const std::string &relative)
+{
+    FILETIME time = {0, 0};
+    HKEY key = NULL;
+
+    if (RegOpenKeyExA(root, relative.empty() ? NULL : relative.c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &time);
+        RegCloseKey(key);
+    }
+    return time;
+}
+
+// Records a key the save names only as an ancestor, with its time.
+void RecordAncestor(RegistryWalk *walk, HKEY root, const std::string &rootPath, bool listRoot,
+                    const std::string &relative, PresentKeys *present)
+{
+    PresentKey key = {relative, KeyTime(root, relative), false};
+    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, Joined(rootPath, relative));
+
+    entry.lastWrite = key.lastWrite;
+    (*present)[Folded(entry.path)] = key;
+    if (listRoot || !relative.empty())
+        Add(walk->snapshot, entry);
+}
+
+// Records the branch's root, the saved keys and their values, and the keys
+// the save names only as ancestors.
+void RecordSavedBranch(RegistryWalk *walk, HKEY root, const std::string &rootPath, bool listRoot,
+                       const std::vector<SavedKey> &saved, PresentKeys *present)
+{
+    RecordAncestor(walk, root, rootPath, listRoot, "", present);
+    for (size_t i = 0; i < saved.size(); ++i) {
+        std::string full = Joined(rootPath, saved[i].path);
+        if (IsExcluded(*walk->scope, full))
+            continue;
+        PresentKey key = {saved[i].path, saved[i].lastWrite, false};
+        key.link = RecordSavedKey(walk, rootPath, listRoot, saved[i]);
+        (*present)[Folded(full)] = key;
+        for (std::string above = ParentOf(saved[i].path); !present->count(Folded(Joined(rootPath, above)));
+             above = ParentOf(above))
+            RecordAncestor(walk, root, rootPath, listRoot, above, present);
+    }
+}
+
+// A volatile key, with everything below it, as a walk reads it; a key
+// gone since it was listed adds nothing.
+void WalkVolatileKey(RegistryWalk *walk, HKEY root, const std::string &relative, const std::string &full)
+{
+    HKEY key = NULL;
+    LONG status = RegOpenKeyExA(root, relative.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &key);
+    SnapshotEntry entry = EmptyEntry(ENTRY_KEY, full);
+
+    if (status == ERROR_FILE_NOT_FOUND)
+        return;
+    if (status != ERROR_SUCCESS) {
+        entry.data = UNREADABLE_KEY;
+    } else {
+        RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &entry.lastWrite);
+        WalkKey(walk, key, &entry);
+        RegCloseKey(key);
+    }
+    Add(walk->snapshot, entry);
+}
+
+// The keys a save leaves out (volatile ones), below the saved keys: those
+// the previous snapshot had, and the subkeys of every key whose time moved
+// on since (creating a subkey moves its parent's time on). Keyed by the
+// folded full path; the value is the path below the branch.
+void FindUnsavedKeys(const RegistryWalk *walk, HKEY root, const std::string &rootPath, const PresentKeys &present,
+                     std::map<std::string, std::string> *unsaved)
+{
+    std::string below = MapKey(ENTRY_KEY, rootPath + "\\");
+    Snapshot::const_iterator it;
+
+    for (it = walk->previous->lower_bound(below); it != walk->previous->end() && StartsWith(it->first, below); ++it) {
+        std::string folded = it->first.substr(1);
+        if (!present.count(folded) && present.count(ParentOf(folded)) && it->second.kind != ENTRY_VALUE)
+            (*unsaved)[folded] = it->second.path.substr(rootPath.size() + 1);
+    }
+    for (PresentKeys::const_iterator key = present.begin(); key != present.end(); ++key) {
+        SnapshotEntry listed = EmptyEntry(ENTRY_KEY, key->first);
+        listed.lastWrite = key->second.lastWrite;
+        if (key->second.link || UnchangedKey(walk, listed))
+            continue;
+        std::vector<ListedSubkey> subkeys;
+        HKEY handle = NULL;
+        if (RegOpenKeyExA(root, key->second.relative.empty() ? NULL : key->second.relative.c_str(),
+                          REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS)
+            continue;
+        ListSubkeys(handle, &subkeys);
+        RegCloseKey(handle);
+        for (size_t i = 0; i < subkeys.size(); ++i) {
+            std::string relative = Joined(key->second.relative, subkeys[i].name);
+            std::string full = Joined(rootPath, relative);
+            if (!present.count(Folded(full)) && !IsExcluded(*walk->scope, full))
+                (*unsaved)[Folded(full)] = relative;
+        }
+    }
+}
+
+// HKLM\path read from the registry server's save of it (one request instead
+// of one per key), the volatile keys it leaves out walked; false, with
+// nothing recorded, when the branch could not be saved.
+bool ReadRegistryFromSave(RegistryWalk *walk, HKEY root, const std::string &rootPath, bool listRoot)
+{
+    std::vector<SavedKey> saved;
+    PresentKeys present;
+    std::map<std::string, std::string> unsaved;
+
+    // A branch saved without a single key (its subkeys all volatile) is walked.
+    if (!ReadSavedBranch(root, &saved) || saved.empty())
+        return false;
+    RecordSavedBranch(walk, root, rootPath, listRoot, saved, &present);
+    FindUnsavedKeys(walk, root, rootPath, present, &unsaved);
+    for (std::map<std::string, std::string>::const_iterator it = unsaved.begin(); it != unsaved.end(); ++it)
+        WalkVolatileKey(walk, root, it->second, Joined(rootPath, it->second));
+    return true;
+}
+
 // Walks HKLM\path, or all of HKLM for an empty path (whose root is not
-// listed itself); false when the key cannot be opened.
+// listed itself); false when the key cannot be opened. With a previous
+// snapshot, the registry server's save of the branch is read instead.
 bool WalkRegistry(const SnapshotScope &scope, const Snapshot *previous, const std::string &path, Snapshot *snapshot)
 {
     RegistryWalk walk;
@@ -410,9 +581,11 @@ bool WalkRegistry(const SnapshotScope &scope, const Snapshot *previous, const st
         ERROR_SUCCESS)
         return false;
     RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &entry.lastWrite);
-    WalkKey(&walk, key, &entry);
-    if (!path.empty())
-        Add(snapshot, entry);
+    if (!previous || !ReadRegistryFromSave(&walk, key, keyPath, !path.empty())) {
+        WalkKey(&walk, key, &entry);
+        if (!path.empty())
+            Add(snapshot, entry);
+    }
     RegCloseKey(key);
     return true;
 }

@@ -58,10 +58,12 @@ struct SnapshotScope {
 // Fills snapshot. A file whose size and last-write time equal those in
 // previous (may be NULL) keeps previous's hash instead of being read again:
 // every write moves the last-write time on, and only a write in the same
-// clock tick as the file's previous write could hide. Likewise a key whose
-// last-write time equals previous's keeps previous's values and subkey
-// names (its subkeys are still walked): setting or deleting a value and
-// creating or deleting a subkey move the key's time on.
+// clock tick as the file's previous write could hide. With previous, the
+// registry is read from the registry server's save of each branch (see
+// saved_registry.h), and the volatile keys a save leaves out are walked:
+// those previous has, and new ones below any key whose last-write time
+// moved on (creating a subkey moves its parent's time on). Without it,
+// every key is walked.
 // Returns false (with a reason) when a directory or HKLM could not be read.
 bool TakeSnapshot(const SnapshotScope &scope, const Snapshot *previous, Snapshot *snapshot, std::string *reason);
 
