@@ -147,9 +147,9 @@ TEST_F(SystemSnapshot, SavedBranchIsWhatAWalkReads)
     EXPECT_EQ(5u, DiffSnapshots(walked, later).size()) << Described(DiffSnapshots(walked, later));
 }
 
-// The same for all of HKLM, as the end-to-end tests take it: the save and
-// a walk on each side of it agree, but where the two walks differ (other
-// tests run in this prefix meanwhile).
+// The same for all of HKLM, as the end-to-end tests take it. Other tests
+// run in this prefix meanwhile: a difference counts only if a second walk
+// differs from the save there too (a walk of HKLM takes seconds).
 TEST_F(SystemSnapshot, SavedRegistryIsWhatAWalkReads)
 {
     SnapshotScope whole;
@@ -158,14 +158,22 @@ TEST_F(SystemSnapshot, SavedRegistryIsWhatAWalkReads)
     whole.registry = true;
     ASSERT_TRUE(TakeSnapshot(whole, NULL, &first, &reason)) << reason;
     ASSERT_TRUE(TakeSnapshot(whole, &first, &saved, &reason)) << reason;
-    ASSERT_TRUE(TakeSnapshot(whole, NULL, &second, &reason)) << reason;
-    std::vector<SnapshotChange> moving = DiffSnapshots(first, second);
-    std::vector<std::string> moved;
-    for (size_t i = 0; i < moving.size(); ++i)
-        moved.push_back(ChangedPath(moving[i]));
+    std::vector<SnapshotChange> differences = DiffSnapshots(first, saved);
+    if (!differences.empty()) {
+        ASSERT_TRUE(TakeSnapshot(whole, NULL, &second, &reason)) << reason;
+        std::vector<SnapshotChange> again = DiffSnapshots(second, saved);
+        std::vector<SnapshotChange> persisting;
+        for (size_t i = 0; i < differences.size(); ++i)
+            for (size_t j = 0; j < again.size(); ++j)
+                if (SamePath(ChangedPath(differences[i]), ChangedPath(again[j]))) {
+                    persisting.push_back(differences[i]);
+                    break;
+                }
+        differences = persisting;
+    }
 
     EXPECT_GT(saved.size(), 10000u);
-    EXPECT_EQ("", Described(ChangesOutside(DiffSnapshots(first, saved), moved)));
+    EXPECT_EQ("", Described(differences));
 }
 
 // A file cut short is no snapshot: nothing of it is reused.
