@@ -2,7 +2,6 @@
 
 #include "saved_registry.h"
 
-#include <set>
 #include <stdio.h>
 #include <string.h>
 
@@ -442,13 +441,20 @@ bool RecordSavedKey(RegistryWalk *walk, const std::string &rootPath, bool listRo
     return entry.kind == ENTRY_LINK_KEY;
 }
 
+// Opens the key at relative below root (root itself for ""), a link as
+// itself.
+LONG OpenBelow(HKEY root, const std::string &relative, HKEY *key)
+{
+    return RegOpenKeyExA(root, relative.empty() ? NULL : relative.c_str(), REG_OPTION_OPEN_LINK,
+                         KEY_READ | KEY_WOW64_64KEY, key);
+}
+
 FILETIME KeyTime(HKEY root, const std::string &relative)
 {
     FILETIME time = {0, 0};
     HKEY key = NULL;
 
-    if (RegOpenKeyExA(root, relative.empty() ? NULL : relative.c_str(), REG_OPTION_OPEN_LINK,
-                      KEY_READ | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+    if (OpenBelow(root, relative, &key) == ERROR_SUCCESS) {
         RegQueryInfoKeyA(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &time);
         RegCloseKey(key);
     }
@@ -492,7 +498,7 @@ void RecordSavedBranch(RegistryWalk *walk, HKEY root, const std::string &rootPat
 void WalkVolatileKey(RegistryWalk *walk, HKEY root, const std::string &relative, const std::string &full)
 {
     HKEY key = NULL;
-    LONG status = RegOpenKeyExA(root, relative.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &key);
+    LONG status = OpenBelow(root, relative, &key);
     SnapshotEntry entry = EmptyEntry(ENTRY_KEY, full);
 
     if (status == ERROR_FILE_NOT_FOUND)
@@ -507,30 +513,36 @@ void WalkVolatileKey(RegistryWalk *walk, HKEY root, const std::string &relative,
     Add(walk->snapshot, entry);
 }
 
-// The keys a save leaves out (volatile ones), below the saved keys: those
-// the previous snapshot had, and the subkeys of every key whose time moved
-// on since (creating a subkey moves its parent's time on). Keyed by the
-// folded full path; the value is the path below the branch.
-void FindUnsavedKeys(const RegistryWalk *walk, HKEY root, const std::string &rootPath, const PresentKeys &present,
-                     std::map<std::string, std::string> *unsaved)
+// The keys a save leaves out (volatile ones): keyed by the folded full
+// path, the path below the branch.
+typedef std::map<std::string, std::string> UnsavedKeys;
+
+// Those of the previous snapshot, below a saved key.
+void PreviousUnsavedKeys(const RegistryWalk *walk, const std::string &rootPath, const PresentKeys &present,
+                         UnsavedKeys *unsaved)
 {
     std::string below = MapKey(ENTRY_KEY, rootPath + "\\");
     Snapshot::const_iterator it;
 
     for (it = walk->previous->lower_bound(below); it != walk->previous->end() && StartsWith(it->first, below); ++it) {
         std::string folded = it->first.substr(1);
-        if (!present.count(folded) && present.count(ParentOf(folded)) && it->second.kind != ENTRY_VALUE)
+        if (!present.count(folded) && present.count(ParentOf(folded)))
             (*unsaved)[folded] = it->second.path.substr(rootPath.size() + 1);
     }
+}
+
+// New ones: the unsaved subkeys of every key whose time moved on since the
+// previous snapshot (creating a subkey moves its parent's time on).
+void NewUnsavedKeys(const RegistryWalk *walk, HKEY root, const std::string &rootPath, const PresentKeys &present,
+                    UnsavedKeys *unsaved)
+{
     for (PresentKeys::const_iterator key = present.begin(); key != present.end(); ++key) {
         SnapshotEntry listed = EmptyEntry(ENTRY_KEY, key->first);
-        listed.lastWrite = key->second.lastWrite;
-        if (key->second.link || UnchangedKey(walk, listed))
-            continue;
         std::vector<ListedSubkey> subkeys;
         HKEY handle = NULL;
-        if (RegOpenKeyExA(root, key->second.relative.empty() ? NULL : key->second.relative.c_str(),
-                          REG_OPTION_OPEN_LINK, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS)
+        listed.lastWrite = key->second.lastWrite;
+        if (key->second.link || UnchangedKey(walk, listed) ||
+            OpenBelow(root, key->second.relative, &handle) != ERROR_SUCCESS)
             continue;
         ListSubkeys(handle, &subkeys);
         RegCloseKey(handle);
@@ -550,14 +562,15 @@ bool ReadRegistryFromSave(RegistryWalk *walk, HKEY root, const std::string &root
 {
     std::vector<SavedKey> saved;
     PresentKeys present;
-    std::map<std::string, std::string> unsaved;
+    UnsavedKeys unsaved;
 
     // A branch saved without a single key (its subkeys all volatile) is walked.
     if (!ReadSavedBranch(root, &saved) || saved.empty())
         return false;
     RecordSavedBranch(walk, root, rootPath, listRoot, saved, &present);
-    FindUnsavedKeys(walk, root, rootPath, present, &unsaved);
-    for (std::map<std::string, std::string>::const_iterator it = unsaved.begin(); it != unsaved.end(); ++it)
+    PreviousUnsavedKeys(walk, rootPath, present, &unsaved);
+    NewUnsavedKeys(walk, root, rootPath, present, &unsaved);
+    for (UnsavedKeys::const_iterator it = unsaved.begin(); it != unsaved.end(); ++it)
         WalkVolatileKey(walk, root, it->second, Joined(rootPath, it->second));
     return true;
 }
