@@ -8,7 +8,6 @@ namespace {
 
 const char SAVED_TAG[] = "WINE REGISTRY Version 2";
 const char TIME_MARK[] = "#time=";
-const char LINK_MARK[] = "#link";
 const char STRING_MARK[] = "str(";
 const char HEX_MARK[] = "hex";
 const char DWORD_MARK[] = "dword:";
@@ -180,7 +179,6 @@ bool ParseKeyLine(const char *line, SavedKey *key)
     key->path = Ansi(path.data(), path.size());
     key->lastWrite.dwLowDateTime = 0;
     key->lastWrite.dwHighDateTime = 0;
-    key->link = false;
     key->values.clear();
     return true;
 }
@@ -228,10 +226,8 @@ bool ParseLine(const std::string &line, std::vector<SavedKey> *keys)
         return false;
     if (line.compare(0, sizeof(TIME_MARK) - 1, TIME_MARK) == 0)
         ParseTime(line.c_str() + sizeof(TIME_MARK) - 1, &keys->back().lastWrite);
-    else if (line == LINK_MARK)
-        keys->back().link = true;
     else if (line[0] == '#')
-        return true; // the class, which a walk does not read either
+        return true; // the class, which a walk does not read, or the link mark (its value says it)
     else if (line[0] == '"' || line[0] == '@')
         return ParseValue(line.c_str(), &keys->back());
     else
@@ -270,8 +266,6 @@ bool ReadWholeFile(const std::string &path, std::string *bytes)
     return read;
 }
 
-} // namespace
-
 bool ParseSavedBranch(const std::string &text, std::vector<SavedKey> *keys)
 {
     std::string line;
@@ -285,6 +279,8 @@ bool ParseSavedBranch(const std::string &text, std::vector<SavedKey> *keys)
         keys->clear();
     return parsed;
 }
+
+} // namespace
 
 bool ReadSavedBranch(HKEY key, std::vector<SavedKey> *keys)
 {

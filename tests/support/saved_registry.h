@@ -20,14 +20,10 @@ struct SavedValue {
 struct SavedKey {
     std::string path; // below the saved key, "" for the key itself
     FILETIME lastWrite;
-    bool link;
-    std::vector<SavedValue> values;
+    std::vector<SavedValue> values; // a link's target is its SymbolicLinkValue
 };
 
 // Keys that have values, no subkeys, or are links; the others are only
 // named as the ancestors of these. False when the branch could not be
 // saved or the file is not in the form above.
 bool ReadSavedBranch(HKEY key, std::vector<SavedKey> *keys);
-
-// The same, parsed from a saved file's text (for the tests).
-bool ParseSavedBranch(const std::string &text, std::vector<SavedKey> *keys);
